@@ -1,0 +1,183 @@
+#include "platform/MSComm.h"
+
+#include "platform/programdir.h"
+
+#include <QFileInfo>
+#include <QStringList>
+
+namespace platform {
+
+namespace {
+
+struct LineSettings {
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+};
+
+// "9600,N,8,1": baud rate, parity letter, data bits, stop bits.
+bool parseSettings(const QString& text, LineSettings& out) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4) {
+        return false;
+    }
+    bool ok = false;
+    out.baud = parts[0].trimmed().toInt(&ok);
+    if (!ok || out.baud <= 0) {
+        return false;
+    }
+    const QString parity = parts[1].trimmed().toUpper();
+    if (parity == u"N") {
+        out.parity = QSerialPort::NoParity;
+    } else if (parity == u"E") {
+        out.parity = QSerialPort::EvenParity;
+    } else if (parity == u"O") {
+        out.parity = QSerialPort::OddParity;
+    } else if (parity == u"M") {
+        out.parity = QSerialPort::MarkParity;
+    } else if (parity == u"S") {
+        out.parity = QSerialPort::SpaceParity;
+    } else {
+        return false;
+    }
+    const int bits = parts[2].trimmed().toInt(&ok);
+    if (!ok || bits < 5 || bits > 8) {
+        return false;
+    }
+    out.dataBits = static_cast<QSerialPort::DataBits>(bits);
+    const QString stop = parts[3].trimmed();
+    if (stop == u"1") {
+        out.stopBits = QSerialPort::OneStop;
+    } else if (stop == u"1.5") {
+        out.stopBits = QSerialPort::OneAndHalfStop;
+    } else if (stop == u"2") {
+        out.stopBits = QSerialPort::TwoStop;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString portPath(std::int16_t port, const QString& programFolder) {
+    if (port < 1) {
+        return {};
+    }
+#ifdef _WIN32
+    Q_UNUSED(programFolder);
+    return QStringLiteral("COM%1").arg(port);
+#else
+    const QString link = programFolder + QStringLiteral("/com%1").arg(port);
+    // A link that is there but dangling still names this port: the adapter behind it is missing.
+    if (QFileInfo(link).exists() || QFileInfo(link).isSymLink()) {
+        return link;
+    }
+    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
+#endif
+}
+
+MSComm::MSComm(QObject* parent) : QObject(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, &MSComm::handleReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::handleError);
+}
+
+MSComm::~MSComm() = default;
+
+int MSComm::setCommPort(std::int16_t port) {
+    if (port_.isOpen()) {
+        return kPortAlreadyOpen;
+    }
+    commPort_ = port;
+    return kCommOk;
+}
+
+int MSComm::setSettings(const QString& settings) {
+    LineSettings parsed;
+    if (!parseSettings(settings, parsed)) {
+        return kInvalidPropertyValue;
+    }
+    settings_ = settings;
+    return kCommOk;
+}
+
+int MSComm::setPortOpen(bool open) {
+    if (!open) {
+        if (port_.isOpen()) {
+            port_.close();
+        }
+        return kCommOk;
+    }
+    if (port_.isOpen()) {
+        return kPortAlreadyOpen;
+    }
+    const QString path = portPath(commPort_, programDir());
+    if (path.isEmpty()) {
+        return kInvalidPortNumber;
+    }
+    LineSettings line;
+    parseSettings(settings_, line);
+    port_.setPortName(path);
+    port_.setBaudRate(line.baud);
+    port_.setParity(line.parity);
+    port_.setDataBits(line.dataBits);
+    port_.setStopBits(line.stopBits);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const QSerialPort::SerialPortError error = port_.error();
+        port_.clearError();
+        if (error == QSerialPort::DeviceNotFoundError) {
+            return kInvalidPortNumber;
+        }
+        // A /dev/ttyS node without a UART behind it fails its open with an I/O error: no such port either.
+        if (error == QSerialPort::ResourceError && path.startsWith(QLatin1String("/dev/ttyS"))) {
+            return kInvalidPortNumber;
+        }
+        return kPortOpenFailed;
+    }
+    // Bytes that reached the line before this open are not a reply to anything we will send.
+    port_.clear();
+    return kCommOk;
+}
+
+int MSComm::Output(const QByteArray& bytes) {
+    if (!port_.isOpen()) {
+        return kPortNotOpen;
+    }
+    if (bytes.isEmpty()) {
+        return kCommOk;
+    }
+    if (port_.write(bytes) != bytes.size()) {
+        return kWriteFailed;
+    }
+    return kCommOk;
+}
+
+QByteArray MSComm::Input() {
+    commEvent_ = comEvNone;
+    return port_.isOpen() ? port_.readAll() : QByteArray();
+}
+
+std::int16_t MSComm::InBufferCount() const {
+    const qint64 n = port_.isOpen() ? port_.bytesAvailable() : 0;
+    return static_cast<std::int16_t>(n > 32767 ? 32767 : n);
+}
+
+void MSComm::handleReadyRead() {
+    commEvent_ = comEvReceive;
+    emit OnComm();
+}
+
+void MSComm::handleError(QSerialPort::SerialPortError error) {
+    // Open failures are reported by setPortOpen itself.
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !port_.isOpen()) {
+        return;
+    }
+    // A device that went away (hang-up, unplugged adapter) makes the port report errors without end; close
+    // it at the first one so nothing spins. Later writes are ignored; a new open works once it is back.
+    port_.close();
+    port_.clearError();
+}
+
+} // namespace platform

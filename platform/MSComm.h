@@ -1,0 +1,70 @@
+#pragma once
+// The serial communications control: the operations that the panel uses of a serial port, over QSerialPort.
+// Property writes that can fail return an error number (0 when they succeed), in the numbering of the
+// original control: 8002 means that the port number names no port; every other failure has another number.
+
+#include <QByteArray>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <cstdint>
+
+namespace platform {
+
+enum CommError : int {
+    kCommOk = 0,
+    kInvalidPropertyValue = 380,
+    kPortAlreadyOpen = 8005,
+    kPortNotOpen = 8018,
+    kInvalidPortNumber = 8002,
+    kPortOpenFailed = 8012, // in use, no permission, not a terminal...
+    kWriteFailed = 8020,
+};
+
+enum CommEventCode : int {
+    comEvNone = 0,
+    comEvReceive = 2,
+};
+
+// Where port N lives: on Windows COMN; elsewhere the link com<N> in the program folder when it exists,
+// otherwise /dev/ttyS<N-1>. Empty for a number below 1.
+QString portPath(std::int16_t port, const QString& programFolder);
+
+class MSComm : public QObject {
+    Q_OBJECT
+  public:
+    explicit MSComm(QObject* parent = nullptr);
+    ~MSComm() override;
+
+    std::int16_t CommPort() const { return commPort_; }
+    int setCommPort(std::int16_t port);
+
+    QString Settings() const { return settings_; }
+    int setSettings(const QString& settings);
+
+    bool PortOpen() const { return port_.isOpen(); }
+    int setPortOpen(bool open);
+
+    // Queues all bytes for transmission in one call.
+    int Output(const QByteArray& bytes);
+
+    // The bytes waiting in the receive buffer; reading takes them out.
+    QByteArray Input();
+    std::int16_t InBufferCount() const;
+    int CommEvent() const { return commEvent_; }
+
+  signals:
+    // Raised on the window's thread whenever received bytes are waiting.
+    void OnComm();
+
+  private:
+    void handleReadyRead();
+    void handleError(QSerialPort::SerialPortError error);
+
+    QSerialPort port_;
+    std::int16_t commPort_ = 1;
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    int commEvent_ = comEvNone;
+};
+
+} // namespace platform

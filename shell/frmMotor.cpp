@@ -1,0 +1,131 @@
+#include "shell/frmMotor.h"
+
+#include "filter/switchpictures.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QScreen>
+
+frmMotor::frmMotor(QWidget* parent) : QWidget(parent) {
+    setupUi(this);
+    CmdPort = {CmdPort0, CmdPort1, CmdPort2, CmdPort3};
+    PicBack = {PicBack0, PicBack1, PicBack2, PicBack3};
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setInterval(1000);
+    MSComm1 = new platform::MSComm(this);
+
+    // A fixed frame without minimise and maximise buttons, white like the frames inside it.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(size());
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+    CmdPort[0]->setPalette(white);
+    CmdPort[0]->setStyleSheet(QStringLiteral("background-color: white;"));
+    QPalette blue = Labwait->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    Labwait->setPalette(blue);
+
+    drawSwitchPictures();
+    Picture1->setPicture(PicBack[0]->picture());
+    connectHandlers();
+}
+
+frmMotor::~frmMotor() {
+    qApp->removeEventFilter(this);
+}
+
+void frmMotor::drawSwitchPictures() {
+    std::array<QPoint, 4> ends;
+    for (std::size_t i = 0; i < ends.size(); ++i) {
+        const QRect button = CmdPort[i]->geometry();
+        ends[i] = QPoint(button.left() - 4, button.center().y());
+    }
+    for (int i = 0; i < 4; ++i) {
+        PicBack[static_cast<std::size_t>(i)]->setPicture(filter::drawSwitch(i, Picture1->size(), ends));
+    }
+}
+
+void frmMotor::connectHandlers() {
+    // The window sees every key before the focused control does; it never takes the key away from it.
+    qApp->installEventFilter(this);
+    List1->viewport()->installEventFilter(this);
+    List2->viewport()->installEventFilter(this);
+    Label3->installEventFilter(this);
+
+    connect(Command1, &QPushButton::clicked, this, &frmMotor::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmMotor::Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &frmMotor::Command3_Click);
+    connect(Command4, &QPushButton::clicked, this, &frmMotor::Command4_Click);
+    connect(Command5, &QPushButton::clicked, this, &frmMotor::Command5_Click);
+    connect(Command6, &QPushButton::clicked, this, &frmMotor::Command6_Click);
+    connect(Command7, &QPushButton::clicked, this, &frmMotor::Command7_Click);
+    connect(Command8, &QPushButton::clicked, this, &frmMotor::Command8_Click);
+    connect(Command9, &QPushButton::clicked, this, &frmMotor::Command9_Click);
+    connect(Command10, &QPushButton::clicked, this, &frmMotor::Command10_Click);
+    connect(CmdSend, &QPushButton::clicked, this, &frmMotor::CmdSend_Click);
+    connect(CmdClear, &QPushButton::clicked, this, &frmMotor::CmdClear_Click);
+    connect(CmdFile, &QPushButton::clicked, this, &frmMotor::CmdFile_Click);
+    for (int i = 0; i < 4; ++i) {
+        connect(CmdPort[static_cast<std::size_t>(i)], &QPushButton::clicked, this,
+                [this, i] { CmdPort_Click(i); });
+    }
+    connect(Comb, &QComboBox::activated, this, &frmMotor::Comb_Click);
+    connect(Timer1, &QTimer::timeout, this, &frmMotor::Timer1_Timer);
+    connect(Timer2, &QTimer::timeout, this, &frmMotor::Timer2_Timer);
+    connect(MSComm1, &platform::MSComm::OnComm, this, &frmMotor::MSComm1_OnComm);
+}
+
+void frmMotor::showCentred() {
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    show();
+    activateWindow();
+    TxtCom->setFocus();
+}
+
+bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        const auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            int shift = 0;
+            shift |= (key->modifiers() & Qt::ShiftModifier) ? 1 : 0;
+            shift |= (key->modifiers() & Qt::ControlModifier) ? 2 : 0;
+            shift |= (key->modifiers() & Qt::AltModifier) ? 4 : 0;
+            Form_KeyDown(key->key() == Qt::Key_F1 ? 112 : key->key(), shift);
+        }
+        return false;
+    }
+    case QEvent::MouseButtonDblClick:
+        if (watched == List1->viewport()) {
+            List1_DblClick();
+        } else if (watched == List2->viewport()) {
+            List2_DblClick();
+        } else if (watched == Label3) {
+            Label3_DblClick();
+        }
+        return false;
+    default:
+        return false;
+    }
+}
+
+void frmMotor::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmMotor::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}

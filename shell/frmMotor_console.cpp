@@ -1,0 +1,28 @@
+// The command console: help list, history, reply list and the clear action.
+
+#include "link/commands.h"
+#include "shell/frmMotor.h"
+
+void frmMotor::Comb_Click() {
+    TxtCom->setText(devlink::cmd::commandWord(Comb->currentText()));
+}
+
+void frmMotor::List1_DblClick() {
+    // A double-click beside the lines selects none: there is nothing to re-send.
+    const QListWidgetItem* item = List1->currentItem();
+    if (item == nullptr || !item->isSelected()) {
+        return;
+    }
+    TxtCom->setText(devlink::cmd::commandWord(item->text()));
+    CmdSend_Click();
+}
+
+void frmMotor::List2_DblClick() {
+    CmdClear_Click();
+}
+
+void frmMotor::CmdClear_Click() {
+    List1->clear();
+    List2->clear();
+    listLines = 0;
+}

@@ -1,0 +1,149 @@
+// Start-up, shut-down, the settings routine, the show key and Exit.
+
+#include "filter/number.h"
+#include "link/commands.h"
+#include "platform/doevents.h"
+#include "platform/profile.h"
+#include "platform/programdir.h"
+#include "shell/frmMotor.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace {
+
+const QString kSection = QStringLiteral("tfilter");
+constexpr int kF1 = 112;
+constexpr unsigned kReadBuffer = 200;
+
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ') {
+        ++begin;
+    }
+    while (end > begin && text[end - 1] == u' ') {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+QString frmMotor::getIrStr(const QString& mainS, const QString& SecondS, const QString& defS,
+                           std::int16_t inType) {
+    const QByteArray file = QFile::encodeName(iniPath);
+    const QByteArray section = mainS.toLatin1();
+    const QByteArray key = SecondS.toLatin1();
+    if (inType == 1) {
+        // A write that cannot be carried out is not reported: the old file stays as it was.
+        WritePrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(),
+                                   file.constData());
+        return defS;
+    }
+    QByteArray buffer(kReadBuffer, ' ');
+    GetPrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(), buffer.data(),
+                             kReadBuffer, file.constData());
+    return trimBlanks(QString::fromLatin1(buffer.constData(), qstrnlen(buffer.constData(), kReadBuffer)));
+}
+
+void frmMotor::Form_Load() {
+    openWarnCount = 0;
+
+    for (const QString& line : devlink::cmd::helpLines()) {
+        Comb->addItem(line);
+    }
+    Comb->setCurrentIndex(-1);
+
+    QString folder = platform::programDir();
+    if (folder.endsWith(QDir::separator())) {
+        folder.chop(1);
+    }
+    iniPath = folder + QDir::separator() + QStringLiteral("merovask.ini");
+
+    // The flag is kept in the file for whoever reads it there; the engineering mode comes only from the key.
+    iniValue = getIrStr(kSection, QStringLiteral("debug"), QStringLiteral("0"), 0);
+    debugMode = false;
+    iniValue = getIrStr(kSection, QStringLiteral("debug"), iniValue, 1);
+
+    iniValue = getIrStr(kSection, QStringLiteral("port"), QStringLiteral("1"), 0);
+    iniValue = getIrStr(kSection, QStringLiteral("port"), iniValue, 1);
+    Text1->setText(iniValue);
+
+    // A limit whose text is too large for 32 bits keeps the value it had (0).
+    iniValue = getIrStr(kSection, QStringLiteral("SWmin"), QStringLiteral("1510"), 0);
+    Text7->setText(iniValue);
+    if (const auto value = filter::wholeValue(iniValue)) {
+        swMin = *value;
+    }
+    iniValue = getIrStr(kSection, QStringLiteral("SWmax"), QStringLiteral("1589"), 0);
+    Text8->setText(iniValue);
+    if (const auto value = filter::wholeValue(iniValue)) {
+        swMax = *value;
+    }
+
+    const QString range = QStringLiteral("(%1~%2)").arg(swMin).arg(swMax);
+    Label6->setText(QStringLiteral("Wavelength") + range);
+    Label7->setText(QStringLiteral("Start Wavelength") + range);
+    Label8->setText(QStringLiteral("End Wavelength") + range);
+
+    const struct {
+        QLineEdit* box;
+        const char* key;
+        const char* def;
+    } stored[] = {
+        {Text9, "STime", "1"}, {Text10, "SPan", "4"}, {Text6, "Cch", "1550"},
+        {Text11, "CI", "1"},   {Text12, "CD", "1"},
+    };
+    for (const auto& entry : stored) {
+        iniValue = getIrStr(kSection, QString::fromLatin1(entry.key), QString::fromLatin1(entry.def), 0);
+        entry.box->setText(iniValue);
+        iniValue = getIrStr(kSection, QString::fromLatin1(entry.key), iniValue, 1);
+    }
+
+    Command1_Click();
+}
+
+void frmMotor::Form_Unload() {
+    if (unloaded) {
+        return;
+    }
+    unloaded = true;
+    Timer1->stop();
+    Timer2->stop();
+
+    if (portOpen) {
+        MSComm1->setPortOpen(false);
+    }
+    const struct {
+        const char* key;
+        QLineEdit* box;
+    } stored[] = {
+        {"port", Text1}, {"STime", Text9}, {"SPan", Text10}, {"Cch", Text6}, {"CI", Text11}, {"CD", Text12},
+    };
+    for (const auto& entry : stored) {
+        iniValue = getIrStr(kSection, QString::fromLatin1(entry.key), entry.box->text(), 1);
+    }
+    hide();
+    emit Unloaded();
+}
+
+void frmMotor::Form_KeyDown(int KeyCode, int Shift) {
+    if (KeyCode == kF1 && Shift > 0) {
+        Command8_Click();
+        debugMode = true;
+    }
+}
+
+void frmMotor::Form_Resize() {
+    // Every control keeps its place whatever the size: the panels beyond the edges are reached by the show
+    // key and the switch label, not by resizing.
+}
+
+void frmMotor::Command8_Click() {
+    platform::setOuterWidth(this, (Label13->x() + 10) * platform::TwipsPerPixelX);
+}
+
+void frmMotor::Command9_Click() {
+    close();
+}

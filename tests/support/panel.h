@@ -1,0 +1,34 @@
+#pragma once
+// A panel under test: the real window, offscreen, in a program folder of its own with a pseudo-terminal
+// device linked there as com1, and its message boxes answered from a script.
+
+#include "shell/frmMotor.h"
+#include "support/msgboxscript.h"
+#include "support/ptydevice.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+namespace testsupport {
+
+struct Panel {
+    QTemporaryDir dir;
+    std::unique_ptr<PtyDevice> device; // com1 in dir
+    MsgBoxScript boxes;
+    std::unique_ptr<frmMotor> w;
+
+    // Makes the folder and the device; `ini` (if not empty) becomes merovask.ini there before start-up.
+    explicit Panel(const QByteArray& ini = {}, bool withDevice = true);
+    ~Panel();
+
+    // Creates the window, runs its start-up and shows it (offscreen).
+    void start();
+    QString path(const QString& name) const { return dir.filePath(name); }
+    QByteArray iniBytes() const;
+    // Texts of the reply list, in order.
+    QStringList replies() const;
+    // Commands that reached the device since the last clear, as text.
+    QStringList commands() const;
+};
+
+} // namespace testsupport

@@ -1,0 +1,193 @@
+// The port button against a real pseudo-terminal: opening, closing, bad port numbers, a device that hangs up.
+
+#include "support/panel.h"
+
+#include <QFile>
+#include <QTest>
+#include <sys/resource.h>
+
+using testsupport::Panel;
+using testsupport::PtyDevice;
+
+namespace {
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Sends a command through the transmitter and waits until it reaches the device.
+bool reaches(Panel& panel, const QString& command) {
+    const std::size_t before = panel.device->commands().size();
+    panel.w->SendCommand(command + QLatin1Char(','));
+    return panel.device->waitForCommands(before + 1, 3000) &&
+           panel.device->commands().back().text == command.toLatin1();
+}
+
+} // namespace
+
+class tst_port : public QObject {
+    Q_OBJECT
+  private slots:
+    void startupOpensStoredPort();
+    void toggleClosesAndReopens();
+    void portNumbers_data();
+    void portNumbers();
+    void nonTerminalFailsSilently();
+    void missingStoredPortReportedAtStart();
+    void hangUpWhileOpen();
+    void partialReplySurvivesReopen();
+};
+
+void tst_port::startupOpensStoredPort() {
+    Panel panel;
+    panel.start();
+    QCOMPARE(panel.replies(), QStringList{"open successfully"});
+    QCOMPARE(panel.w->Command1->text(), QString("close"));
+    QVERIFY(panel.w->portOpen);
+    QCOMPARE(panel.w->MSComm1->Settings(), QString("9600,N,8,1"));
+    QVERIFY(reaches(panel, "v"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void tst_port::toggleClosesAndReopens() {
+    Panel panel;
+    panel.start();
+    panel.w->Command1->click();
+    QCOMPARE(panel.replies(), (QStringList{"open successfully", "close successfully"}));
+    QCOMPARE(panel.w->Command1->text(), QString("open"));
+    QVERIFY(!panel.w->portOpen);
+    QVERIFY(!panel.w->MSComm1->PortOpen());
+
+    panel.boxes.expect("please open comm port");
+    panel.w->SendCommand("v,");
+    PtyDevice::pump(100);
+    QVERIFY(panel.device->commands().empty());
+
+    panel.w->Command1->click();
+    QCOMPARE(panel.w->Command1->text(), QString("close"));
+    QCOMPARE(panel.replies().last(), QString("open successfully"));
+    QVERIFY(reaches(panel, "z"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void tst_port::portNumbers_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("message"); // empty: no box
+    QTest::addColumn<bool>("opens");
+
+    QTest::newRow("2.5 rounds to port 2") << "2.5"
+                                          << "" << true;
+    QTest::newRow("3.5 rounds to port 4") << "3.5"
+                                          << "" << true;
+    QTest::newRow("blanks skipped") << " 2  "
+                                    << "" << true;
+    QTest::newRow("no such port") << "40"
+                                  << "can't open comm port 40" << false;
+    QTest::newRow("zero") << "0"
+                          << "can't open comm port 0" << false;
+    QTest::newRow("letters read as 0") << "COM3"
+                                       << "can't open comm port 0" << false;
+    QTest::newRow("negative") << "-3"
+                              << "can't open comm port -3" << false;
+    QTest::newRow("too large for 16 bits") << "70000"
+                                           << "" << false;
+}
+
+void tst_port::portNumbers() {
+    QFETCH(QString, text);
+    QFETCH(QString, message);
+    QFETCH(bool, opens);
+
+    Panel panel;
+    // Ports 2 and 4 exist beside the stored port 1.
+    PtyDevice port2(panel.dir.path(), 2);
+    PtyDevice port4(panel.dir.path(), 4);
+    panel.start();
+    panel.w->Command1->click(); // close port 1
+    panel.w->Text1->setText(text);
+    if (!message.isEmpty()) {
+        panel.boxes.expect(message);
+    }
+    const int linesBefore = panel.w->List2->count();
+    panel.w->Command1->click();
+
+    QCOMPARE(panel.w->portOpen, opens);
+    QCOMPARE(panel.w->Command1->text(), QString(opens ? "close" : "open"));
+    QCOMPARE(panel.w->List2->count(), linesBefore + (opens ? 1 : 0));
+    if (opens) {
+        PtyDevice& expected = text.startsWith("3") ? port4 : port2;
+        panel.w->SendCommand("v,");
+        QVERIFY(expected.waitForCommands(1, 3000));
+        QVERIFY(panel.device->commands().empty());
+    }
+    VERIFY_BOXES(panel.boxes);
+}
+
+void tst_port::nonTerminalFailsSilently() {
+    Panel panel;
+    panel.start();
+    panel.w->Command1->click();
+    QFile regular(panel.path("com5"));
+    QVERIFY(regular.open(QIODevice::WriteOnly));
+    regular.close();
+    panel.w->Text1->setText("5");
+    panel.w->Command1->click();
+    QVERIFY(!panel.w->portOpen);
+    QCOMPARE(panel.w->Command1->text(), QString("open"));
+    QCOMPARE(panel.replies().last(), QString("close successfully"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void tst_port::missingStoredPortReportedAtStart() {
+    Panel panel("[tfilter]\r\nport=41\r\n");
+    panel.boxes.expect("can't open comm port 41");
+    panel.start();
+    QVERIFY(!panel.w->portOpen);
+    QCOMPARE(panel.w->Command1->text(), QString("open"));
+    QVERIFY(panel.replies().isEmpty());
+    VERIFY_BOXES(panel.boxes);
+}
+
+void tst_port::hangUpWhileOpen() {
+    Panel panel;
+    panel.start();
+    QVERIFY(reaches(panel, "v"));
+
+    panel.device->hangUp();
+    PtyDevice::pump(200);
+    // A port that reports errors without end would keep this thread busy; a closed one costs nothing.
+    const double cpuBefore = cpuSeconds();
+    PtyDevice::pump(1000);
+    const double cpu = cpuSeconds() - cpuBefore;
+    QVERIFY2(cpu < 0.2, qPrintable(QString("CPU %1 s in 1 s after hang-up").arg(cpu)));
+    QVERIFY(!panel.w->MSComm1->PortOpen());
+
+    // Writes to the vanished device go nowhere, silently.
+    panel.w->SendCommand("z,");
+
+    panel.device->reopen();
+    panel.w->Command1->click();
+    QCOMPARE(panel.w->Command1->text(), QString("open"));
+    QCOMPARE(panel.replies().last(), QString("close successfully"));
+    panel.w->Command1->click();
+    QCOMPARE(panel.replies().last(), QString("open successfully"));
+    QVERIFY(reaches(panel, "p"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void tst_port::partialReplySurvivesReopen() {
+    Panel panel;
+    panel.start();
+    panel.device->inject("O");
+    QTRY_COMPARE(panel.w->rx.count(), 1);
+    panel.w->Command1->click();
+    panel.w->Command1->click();
+    panel.device->inject("K ");
+    QTRY_COMPARE(panel.replies().last(), QString("OK "));
+}
+
+QTEST_MAIN(tst_port)
+#include "tst_port.moc"
