@@ -20,7 +20,8 @@ DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefa
                                DWORD nSize, LPCSTR lpFileName);
 
 // Stores lpString under lpKeyName in section lpAppName, creating file, section and key where missing. A null
-// lpString removes the key. Returns non-zero on success; on failure the file is left exactly as it was.
+// lpString removes the key, a null lpKeyName the whole section. Returns non-zero on success; on failure the
+// file is left exactly as it was.
 BOOL WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName);
 }
 
