@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# End to end: the real merovask binary in a fresh program folder, the simulated filter linked as its port 1,
+# driven under Xvfb with keys and clicks as an operator would. Checks what reached the simulator, the
+# simulator's calibration memory and the settings file; saves a screenshot.
+#
+# usage: panel_e2e.sh MEROVASK MEROVASK_SIM CALIBRATION_FILE ARTIFACT_DIR
+set -euo pipefail
+
+panel_bin=$1
+sim_bin=$2
+cal_file=$3
+artifacts=$4
+
+for tool in Xvfb xdotool import xwininfo; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is missing (tools/setup installs it)"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d)
+prog=$work/prog
+mkdir -p "$prog" "$artifacts"
+cp "$panel_bin" "$prog/merovask"
+cp "$cal_file" "$work/table.txt"
+
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  [ -n "${win:-}" ] && import -window root "$artifacts/e2e-failure.png" 2>/dev/null || true
+  [ -f "$work/sim.log" ] && cp "$work/sim.log" "$artifacts/e2e-sim.log"
+  exit 1
+}
+
+# A display of our own.
+for n in $(seq 100 140); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    export DISPLAY=:$n
+    break
+  fi
+done
+Xvfb "$DISPLAY" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+
+"$sim_bin" --port 1 --dir "$prog" --log "$work/sim.log" --table "$work/memory.txt" >/dev/null &
+sim=$!
+pids+=($sim)
+for _ in $(seq 100); do [ -L "$prog/com1" ] && break; sleep 0.1; done
+[ -L "$prog/com1" ] || fail "the simulator made no link"
+
+wait_window() { # name pattern -> window id
+  local id=""
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  [ -n "$id" ] || fail "no window named $1"
+  echo "$id"
+}
+click() { # x y in the panel's client area
+  xdotool mousemove --window "$win" "$1" "$2" click 1
+  sleep 0.2
+}
+sim_saw() { grep -q "rx '.*$1" "$work/sim.log"; }
+wait_sim() {
+  for _ in $(seq 50); do sim_saw "$1" && return 0; sleep 0.1; done
+  fail "the simulator never received $1"
+}
+
+(cd "$work" && exec "$prog/merovask") &
+panel=$!
+pids+=($panel)
+win=$(wait_window "^Merovask Tunable Filter Control$")
+sleep 0.5
+
+# Start-up opened port 1: a command reaches the simulator. 1600 is limited to the default range's end.
+click 191 52          # Text6
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 20 1600
+click 244 52          # Send
+wait_sim "C1589,"
+
+# The show key widens the window to Label13's left edge + 10 pixels.
+xdotool key --clearmodifiers shift+F1
+sleep 0.3
+width=$(xwininfo -id "$win" | awk '/Width:/ {print $2}')
+[ "$width" = 641 ] || fail "window width after Shift+F1 is $width, not 641"
+
+# The console's get reads the date stamp that the simulator holds; in the engineering mode the replies also go
+# to demo.txt in the working folder.
+click 488 66          # TxtCom: it still shows the last command that went out
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 20 get
+click 520 35          # CmdSend
+wait_sim "W105,"
+sleep 0.5
+grep -q "^2024 $" "$work/demo.txt" && grep -q "^0305 $" "$work/demo.txt" ||
+  fail "the date stamp did not reach the reply log: $(cat "$work/demo.txt" 2>/dev/null)"
+
+# Configure: the real file dialog, the confirmation, the upload, the closing message.
+click 529 347         # CmdFile
+dialog=$(wait_window "^calibration txt file$")
+sleep 0.3
+xdotool type --delay 10 "$work/table.txt"
+xdotool key Return
+confirm=$(wait_window "^Merovask$")
+sleep 0.5
+import -window root "$artifacts/e2e-confirm.png"
+xdotool key Return
+for _ in $(seq 100); do sim_saw "X105," && break; sleep 0.1; done
+sim_saw "X105," || fail "the upload did not finish"
+sleep 0.5
+done_box=$(wait_window "^Merovask$")
+import -window root "$artifacts/e2e-screenshot.png"
+xdotool key Return
+sleep 0.3
+
+# Exit stores the settings.
+click 368 349         # Exit
+for _ in $(seq 50); do kill -0 "$panel" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$panel" 2>/dev/null && fail "the panel did not end after Exit"
+kill -TERM "$sim"
+wait "$sim" 2>/dev/null || true
+
+ini=$(tr -d '\r' <"$prog/merovask.ini")
+for line in "port=1" "Cch=1589" "SWmin=1510" "SWmax=1589"; do
+  grep -qx "$line" <<<"$ini" || fail "merovask.ini lacks $line: $ini"
+done
+# The table's rows landed in the simulator's memory, with the range the upload sent.
+grep -qx "0 2345" "$work/memory.txt" || fail "slot 0 not written: $(head -n 3 "$work/memory.txt")"
+grep -qx "101 1510" "$work/memory.txt" || fail "slot 101 not written"
+cp "$work/sim.log" "$artifacts/e2e-sim.log"
+echo "e2e: passed; screenshot in $artifacts/e2e-screenshot.png"
