@@ -7,8 +7,14 @@
 #include "platform/tick.h"
 #include "shell/frmMotor.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <thread>
 
 namespace {
 const QString kOpen = QStringLiteral("open");
@@ -104,22 +110,33 @@ void frmMotor::CmdSend_Click() {
 
 void frmMotor::DelayMs(std::int32_t HowLong) {
     const std::uint32_t start = GetTickCount();
+    QElapsedTimer waited;
+    waited.start();
     for (;;) {
         DoEvents();
         const std::uint32_t elapsed = GetTickCount() - start;
         if (unloaded || static_cast<std::int64_t>(elapsed) > HowLong) {
             return;
         }
-        // Sleep in the event loop until the first tick at which more than HowLong ms have passed; every event
-        // that comes meanwhile (a reply, a timer, a click) is handled at once.
-        QEventLoop loop;
-        QTimer deadline;
-        deadline.setSingleShot(true);
-        deadline.setTimerType(Qt::PreciseTimer);
-        connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-        connect(this, &frmMotor::Unloaded, &loop, &QEventLoop::quit);
-        deadline.start(static_cast<int>(HowLong - static_cast<std::int64_t>(elapsed) + 1));
-        loop.exec();
+        // The tick that ends the wait comes between HowLong and HowLong + 1 ms after the start. Sleep in the
+        // event loop until the earliest of those moments, so that every event that comes meanwhile (a reply,
+        // a timer, a click) is handled at once; a timer aimed at the latest moment would overshoot by a whole
+        // millisecond on every wait.
+        const std::int64_t left = static_cast<std::int64_t>(HowLong) - waited.elapsed();
+        if (left >= 1) {
+            QEventLoop loop;
+            QTimer deadline;
+            deadline.setSingleShot(true);
+            deadline.setTimerType(Qt::PreciseTimer);
+            connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+            connect(this, &frmMotor::Unloaded, &loop, &QEventLoop::quit);
+            deadline.start(static_cast<int>(std::min<std::int64_t>(left, std::numeric_limits<int>::max())));
+            loop.exec();
+        } else {
+            // Less than a millisecond before the tick moves on: short naps, still handling events between
+            // them.
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
     }
 }
 

@@ -52,11 +52,9 @@ void frmMotor::drawSwitchPictures() {
 }
 
 void frmMotor::connectHandlers() {
-    // The window sees every key before the focused control does; it never takes the key away from it.
+    // The window sees every key before the focused control does, and never takes the key away from it. The
+    // same filter sees the double-clicks on the two lists and the switch label.
     qApp->installEventFilter(this);
-    List1->viewport()->installEventFilter(this);
-    List2->viewport()->installEventFilter(this);
-    Label3->installEventFilter(this);
 
     connect(Command1, &QPushButton::clicked, this, &frmMotor::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmMotor::Command2_Click);

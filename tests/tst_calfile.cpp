@@ -193,9 +193,9 @@ void TstCalfile::fixtures_data() {
     QTest::newRow("wavelength below -32768") << "cal_wave_low.txt" << int(ReadResult::BadWave) << 1
                                              << "format error, the 1 wavelength-40000 is out of range"
                                              << -40000 << 1589 << QList<int>{1} << QString();
-    QTest::newRow("wavelength above 32 bits")
-        << "cal_wave_huge.txt" << int(ReadResult::BadWave) << 0
-        << "format error, the 0 wavelength30000000000 is out of range" << 100000 << 0 << QList<int>{} << QString();
+    QTest::newRow("wavelength above 32 bits") << "cal_wave_huge.txt" << int(ReadResult::BadWave) << 0
+                                              << "format error, the 0 wavelength30000000000 is out of range"
+                                              << 100000 << 0 << QList<int>{} << QString();
     QTest::newRow("wavelength below 32 bits") << "cal_wave_neg_huge.txt" << int(ReadResult::BadWave) << 1
                                               << "format error, the 1 wavelength-30000000000 is out of range"
                                               << 1589 << 1589 << QList<int>{1} << QString();

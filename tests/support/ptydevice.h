@@ -17,11 +17,11 @@
 namespace testsupport {
 
 class PtyDevice {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
 
     struct Command {
-        QByteArray text;     // without the terminator
+        QByteArray text;      // without the terminator
         Clock::time_point at; // arrival of its terminator
     };
 
@@ -49,17 +49,17 @@ public:
     void hangUp();
     void reopen();
 
-    std::vector<Command> commands() const;       // all commands so far, in order
-    QByteArray received() const;                 // every byte received so far
+    std::vector<Command> commands() const;            // all commands so far, in order
+    QByteArray received() const;                      // every byte received so far
     std::vector<Clock::time_point> byteTimes() const; // arrival time of each received byte
-    void clear();                                 // forget what was received
+    void clear();                                     // forget what was received
 
     // Waits (running the caller's event loop) until at least n commands have arrived; false on timeout.
     bool waitForCommands(std::size_t n, int timeoutMs = 5000);
     // Waits for exactly the given time with the caller's event loop running.
     static void pump(int ms);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

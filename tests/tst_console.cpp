@@ -1,0 +1,544 @@
+// The console, the transmitter, the wait and the receiver of the real window, with a pseudo-terminal device
+// on the other end of the line.
+
+#include "support/panel.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+#include <sys/resource.h>
+#include <thread>
+
+using testsupport::Panel;
+using testsupport::PtyDevice;
+using Chunks = QList<QByteArray>;
+Q_DECLARE_METATYPE(Chunks)
+
+namespace {
+
+const QString kNoResponse = QStringLiteral("no response form device");
+const QString kPleaseOpen = QStringLiteral("please open comm port");
+
+// Runs the event loop until pred holds; false on timeout. Short steps, so that a thousand round trips stay
+// quick.
+template <typename Pred> bool waitUntil(Pred pred, int timeoutMs = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents();
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Starts the panel with its port open and forgets what start-up did on the line.
+void startOpen(Panel& p) {
+    QVERIFY(p.device->ok());
+    p.start();
+    QVERIFY(p.w->portOpen);
+    p.device->clear();
+}
+
+void send(Panel& p, const QString& text) {
+    p.w->TxtCom->setText(text);
+    p.w->CmdSend_Click();
+}
+
+qint64 msBetween(PtyDevice::Clock::time_point a, PtyDevice::Clock::time_point b) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(b - a).count() / 1000;
+}
+
+} // namespace
+
+class tst_console : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir workDir_; // the working directory, where debug mode's reply log goes
+    QString savedDir_;
+
+  private slots:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void typedCommandBytes_data();
+    void typedCommandBytes();
+    void getSendsThreeQueries();
+    void closedPortWarnsThreeTimes();
+    void replies_data();
+    void replies();
+    void repliesWithinTheSecond();
+    void noReply_data();
+    void noReply();
+    void replyLog_data();
+    void replyLog();
+    void unwritableLogCostsOnlyTheLog();
+    void replyListBound();
+    void helpLinePick_data();
+    void helpLinePick();
+    void historyDoubleClick();
+    void replyListDoubleClick();
+    void clickInsideWait();
+    void delayZero();
+    void delayDoesNotBurnCpu();
+    void replyFlood();
+};
+
+void tst_console::initTestCase() {
+    QVERIFY(workDir_.isValid());
+    savedDir_ = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(workDir_.path()));
+}
+
+void tst_console::cleanupTestCase() {
+    QDir::setCurrent(savedDir_);
+}
+
+void tst_console::typedCommandBytes_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("wire");
+
+    QTest::newRow("help command") << "c1550" << QByteArray("c1550,");
+    QTest::newRow("leading blanks dropped") << "  v" << QByteArray("v,");
+    QTest::newRow("trailing blank kept") << "v " << QByteArray("v ,");
+    QTest::newRow("empty") << "" << QByteArray(",");
+    QTest::newRow("get with blank is ordinary") << "get " << QByteArray("get ,");
+    QTest::newRow("Get is ordinary") << "Get" << QByteArray("Get,");
+    QTest::newRow("blank inside") << "G 17573" << QByteArray("G 17573,");
+    QTest::newRow("tab is no blank") << "\tv\t" << QByteArray("\tv\t,");
+    QTest::newRow("Latin-1") << QStringLiteral("\u00e9") << QByteArray("\xe9,");
+    QTest::newRow("outside Latin-1") << QStringLiteral("\u20ac1") << QByteArray("?1,");
+}
+
+void tst_console::typedCommandBytes() {
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, wire);
+    Panel p;
+    startOpen(p);
+    p.device->setMode(PtyDevice::Mode::Silent);
+    p.boxes.allow(kNoResponse);
+
+    send(p, typed);
+    QCOMPARE(p.w->lastCmd, typed);
+    QVERIFY(p.w->replyText.isEmpty());
+    QVERIFY(p.w->Timer1->isActive());
+    QVERIFY(p.device->waitForCommands(1));
+    PtyDevice::pump(50);
+    QCOMPARE(p.device->received(), wire);
+    QCOMPARE(p.w->TxtCom->text(), typed);
+}
+
+void tst_console::getSendsThreeQueries() {
+    Panel p;
+    startOpen(p);
+    p.device->setMode(PtyDevice::Mode::Silent);
+
+    send(p, QStringLiteral("get"));
+    QVERIFY(!p.w->Timer1->isActive());
+    QVERIFY(p.device->waitForCommands(3));
+    QCOMPARE(p.device->received(), QByteArray("W103,W104,W105,"));
+    const auto commands = p.device->commands();
+    for (std::size_t i = 1; i < commands.size(); ++i) {
+        const qint64 gap = msBetween(commands[i - 1].at, commands[i].at);
+        // The wait begins a moment before the previous command leaves, hence 49 rather than 50.
+        QVERIFY2(gap >= 49 && gap < 1000, qPrintable(QStringLiteral("gap %1 ms").arg(gap)));
+    }
+    // A silent device draws no time-out message on this road.
+    PtyDevice::pump(1500);
+    VERIFY_BOXES(p.boxes);
+    QCOMPARE(p.w->lastCmd, QStringLiteral("get"));
+}
+
+void tst_console::closedPortWarnsThreeTimes() {
+    Panel p;
+    startOpen(p);
+    p.w->Command1_Click();
+    QVERIFY(!p.w->portOpen);
+    QCOMPARE(p.replies().last(), QStringLiteral("close successfully"));
+
+    p.boxes.expect(kPleaseOpen);
+    p.boxes.expect(kPleaseOpen);
+    p.boxes.expect(kPleaseOpen);
+    for (int i = 0; i < 4; ++i) {
+        send(p, QStringLiteral("v"));
+    }
+    QCOMPARE(p.w->openWarnCount, 3);
+    // Each send still arms the time-out; with no answer it complains once, a second after the last send.
+    p.boxes.expect(kNoResponse);
+    QVERIFY(waitUntil([&] { return p.boxes.shown().size() == 4; }));
+    VERIFY_BOXES(p.boxes);
+
+    // Opening the port later does not bring the warning back.
+    p.w->Command1_Click();
+    QVERIFY(p.w->portOpen);
+    p.w->Command1_Click();
+    send(p, QStringLiteral("get"));
+    PtyDevice::pump(100);
+    QVERIFY(p.device->received().isEmpty());
+    VERIFY_BOXES(p.boxes);
+}
+
+void tst_console::replies_data() {
+    QTest::addColumn<Chunks>("chunks");     // one write each, each read by the panel before the next
+    QTest::addColumn<QStringList>("lines"); // the replies that reach the reply list
+    QTest::addColumn<int>("pending");       // bytes of an unfinished reply afterwards
+
+    QTest::newRow("whole") << Chunks{"OK "} << QStringList{"OK "} << 0;
+    QTest::newRow("byte by byte") << Chunks{"O", "K", " "} << QStringList{"OK "} << 0;
+    QTest::newRow("no end yet") << Chunks{"OK"} << QStringList{} << 2;
+    QTest::newRow("lone space leads the next") << Chunks{" ", "OK "} << QStringList{" OK "} << 0;
+    QTest::newRow("two replies in one write") << Chunks{"A1 B2 "} << QStringList{"A1 B2 "} << 0;
+    QTest::newRow("25 bytes without a space")
+        << Chunks{"abcdefghijklmnopqrstuvwxy"} << QStringList{"abcdefghijklmnopqrstu"} << 0;
+    QTest::newRow("overflow across writes")
+        << Chunks{QByteArray(21, 'a'), "bcd ", "OK "} << QStringList{QString(21, u'a'), "OK "} << 0;
+}
+
+void tst_console::replies() {
+    QFETCH(Chunks, chunks);
+    QFETCH(QStringList, lines);
+    QFETCH(int, pending);
+    Panel p;
+    startOpen(p);
+    const int before = p.w->List2->count();
+
+    for (const QByteArray& chunk : chunks) {
+        const int rows = p.w->List2->count();
+        const int count = p.w->rx.count();
+        p.device->inject(chunk);
+        QVERIFY(waitUntil([&] { return p.w->List2->count() != rows || p.w->rx.count() != count; }));
+    }
+    PtyDevice::pump(20);
+    QCOMPARE(p.replies().mid(before), lines);
+    QCOMPARE(p.w->rx.count(), pending);
+    QCOMPARE(p.w->listLines, lines.size());
+    if (!lines.isEmpty()) {
+        QCOMPARE(p.w->TxtReply->text(), lines.last());
+        QCOMPARE(p.w->replyText, lines.last());
+        QCOMPARE(p.w->List2->currentRow(), p.w->List2->count() - 1);
+        QVERIFY(p.w->List2->currentItem()->isSelected());
+    }
+    QCOMPARE(QDir(QDir::currentPath()).exists(QStringLiteral("demo.txt")), false);
+    VERIFY_BOXES(p.boxes);
+}
+
+void tst_console::repliesWithinTheSecond() {
+    Panel p;
+    startOpen(p);
+    p.w->debugMode = true;
+    p.device->setScript([](const QByteArray&) { return QByteArray("R1 "); });
+
+    send(p, QStringLiteral("v"));
+    QVERIFY(waitUntil([&] { return p.w->replyText == QStringLiteral("R1 "); }));
+    p.device->inject("R2 ");
+    QVERIFY(waitUntil([&] { return p.w->replyText == QStringLiteral("R2 "); }));
+    p.device->inject("R3 ");
+    QVERIFY(waitUntil([&] { return p.w->replyText == QStringLiteral("R3 "); }));
+    QVERIFY(waitUntil([&] { return !p.w->Timer1->isActive(); }, 3000));
+    PtyDevice::pump(200);
+    VERIFY_BOXES(p.boxes);
+    QCOMPARE(p.replies().mid(1), (QStringList{"R1 ", "R2 ", "R3 "}));
+    QCOMPARE(p.w->List1->count(), 1);
+    QCOMPARE(p.w->List1->item(0)->text(), QStringLiteral("v R3 "));
+    QFile::remove(QStringLiteral("demo.txt"));
+}
+
+void tst_console::noReply_data() {
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("normal") << false;
+    QTest::newRow("debug") << true;
+}
+
+void tst_console::noReply() {
+    QFETCH(bool, debug);
+    Panel p;
+    startOpen(p);
+    p.w->debugMode = debug;
+    p.device->setMode(PtyDevice::Mode::Silent);
+    p.boxes.expect(kNoResponse);
+
+    QElapsedTimer t;
+    t.start();
+    send(p, QStringLiteral("z"));
+    QVERIFY(waitUntil([&] { return !p.boxes.shown().isEmpty(); }, 5000));
+    const qint64 after = t.elapsed();
+    QVERIFY2(after >= 900 && after < 4000, qPrintable(QStringLiteral("%1 ms").arg(after)));
+    // One arming, one message.
+    PtyDevice::pump(1500);
+    VERIFY_BOXES(p.boxes);
+    QVERIFY(!p.w->Timer1->isActive());
+    if (debug) {
+        QCOMPARE(p.w->List1->count(), 1);
+        QCOMPARE(p.w->List1->item(0)->text(), QStringLiteral("z "));
+        QCOMPARE(p.w->List1->currentRow(), 0);
+    } else {
+        QCOMPARE(p.w->List1->count(), 0);
+    }
+    // A late reply is still shown.
+    p.device->inject("LATE ");
+    QVERIFY(waitUntil([&] { return p.w->replyText == QStringLiteral("LATE "); }));
+}
+
+void tst_console::replyLog_data() {
+    QTest::addColumn<bool>("debug");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("hidesLabel");
+
+    QTest::newRow("debug, T reply") << true << QByteArray("T1 ") << true;
+    QTest::newRow("debug, other reply") << true << QByteArray("t1 ") << false;
+    QTest::newRow("normal, T reply") << false << QByteArray("T1 ") << false;
+}
+
+void tst_console::replyLog() {
+    QFETCH(bool, debug);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, hidesLabel);
+    QTemporaryDir cwd;
+    QVERIFY(QDir::setCurrent(cwd.path()));
+    Panel p;
+    startOpen(p);
+    p.w->debugMode = debug;
+    p.w->Labwait->show();
+    p.device->setScript([reply](const QByteArray&) { return reply; });
+
+    send(p, QStringLiteral("C"));
+    QVERIFY(waitUntil([&] { return !p.w->replyText.isEmpty(); }));
+    p.device->inject("OK ");
+    QVERIFY(waitUntil([&] { return p.w->replyText == QStringLiteral("OK "); }));
+    QCOMPARE(p.w->Labwait->isHidden(), hidesLabel);
+
+    QFile log(cwd.filePath(QStringLiteral("demo.txt")));
+    if (debug) {
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray text = log.readAll();
+        QVERIFY2(text.startsWith(reply) && text.indexOf("OK ", reply.size()) > 0, text.constData());
+    } else {
+        QVERIFY(!log.exists());
+        QCOMPARE(QDir(cwd.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+    }
+    QVERIFY(QDir::setCurrent(workDir_.path()));
+}
+
+void tst_console::unwritableLogCostsOnlyTheLog() {
+    QTemporaryDir cwd;
+    QVERIFY(QDir(cwd.path()).mkdir(QStringLiteral("demo.txt"))); // a folder where the log should be
+    QVERIFY(QDir::setCurrent(cwd.path()));
+    Panel p;
+    startOpen(p);
+    p.w->debugMode = true;
+    p.w->Labwait->show();
+    p.device->setScript([](const QByteArray&) { return QByteArray("T3 "); });
+
+    send(p, QStringLiteral("C"));
+    QVERIFY(waitUntil([&] { return p.w->replyText == QStringLiteral("T3 "); }));
+    QVERIFY(p.w->Labwait->isHidden());
+    QCOMPARE(p.replies().last(), QStringLiteral("T3 "));
+    QCOMPARE(p.w->listLines, 1);
+    QCOMPARE(p.w->rx.count(), 0);
+    QVERIFY(QFileInfo(cwd.filePath(QStringLiteral("demo.txt"))).isDir());
+    VERIFY_BOXES(p.boxes);
+    QVERIFY(QDir::setCurrent(workDir_.path()));
+}
+
+void tst_console::replyListBound() {
+    Panel p;
+    startOpen(p);
+    p.w->List1->addItem(QStringLiteral("v OK "));
+    for (int i = 1; i <= 1001; ++i) {
+        p.device->inject(QByteArray::number(i) + ' ');
+        QVERIFY2(waitUntil([&] { return p.w->listLines == i; }), qPrintable(QString::number(i)));
+    }
+    QCOMPARE(p.w->List2->count(), 1002); // the status line and 1001 replies
+    QCOMPARE(p.w->List1->count(), 1);
+    QCOMPARE(p.replies().last(), QStringLiteral("1001 "));
+
+    p.device->inject("1002 ");
+    QVERIFY(waitUntil([&] { return p.w->replyText == QStringLiteral("1002 "); }));
+    QCOMPARE(p.replies(), QStringList{"1002 "});
+    QCOMPARE(p.w->List1->count(), 0);
+    QCOMPARE(p.w->listLines, 1);
+    QCOMPARE(p.w->List2->currentRow(), 0);
+}
+
+void tst_console::helpLinePick_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("word");
+    QTest::newRow("g1 go 1 step") << 0 << "g1";
+    QTest::newRow("z home") << 2 << "z";
+    QTest::newRow("s3 scan span=3") << 6 << "s3";
+    QTest::newRow("c1550 wavelength1550") << 7 << "c1550";
+    QTest::newRow("G17573 go one circle") << 9 << "G17573";
+    QTest::newRow("get product date") << 10 << "get";
+}
+
+void tst_console::helpLinePick() {
+    QFETCH(int, index);
+    QFETCH(QString, word);
+    Panel p;
+    startOpen(p);
+    p.w->TxtCom->setText(QStringLiteral("typed before"));
+
+    p.w->Comb->setCurrentIndex(index);
+    p.w->Comb_Click();
+    QCOMPARE(p.w->TxtCom->text(), word);
+
+    // The same through the list's own signal, as a pick by the operator delivers it.
+    p.w->TxtCom->clear();
+    emit p.w->Comb->activated(index);
+    QCOMPARE(p.w->TxtCom->text(), word);
+
+    PtyDevice::pump(150);
+    QVERIFY(p.device->received().isEmpty());
+    QVERIFY(!p.w->Timer1->isActive());
+    VERIFY_BOXES(p.boxes);
+}
+
+void tst_console::historyDoubleClick() {
+    Panel p;
+    startOpen(p);
+    p.w->List1->addItem(QStringLiteral("I5 OK "));
+    p.w->List1->addItem(QStringLiteral("G 17573 OK "));
+    p.w->List1->setCurrentRow(1);
+    p.w->List1_DblClick();
+    QVERIFY(p.device->waitForCommands(1));
+    QCOMPARE(p.w->TxtCom->text(), QStringLiteral("G"));
+    QCOMPARE(p.w->lastCmd, QStringLiteral("G"));
+    QVERIFY(p.w->Timer1->isActive());
+
+    // A real double-click on the first line.
+    const QRect row = p.w->List1->visualItemRect(p.w->List1->item(0));
+    QTest::mouseClick(p.w->List1->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(p.w->List1->viewport(), Qt::LeftButton, {}, row.center());
+    QVERIFY(p.device->waitForCommands(2));
+    PtyDevice::pump(50);
+    QCOMPARE(p.device->received(), QByteArray("G,I5,"));
+    VERIFY_BOXES(p.boxes);
+}
+
+void tst_console::replyListDoubleClick() {
+    Panel p;
+    startOpen(p);
+    p.device->inject("OK ");
+    QVERIFY(waitUntil([&] { return p.w->listLines == 1; }));
+    p.w->List1->addItem(QStringLiteral("v OK "));
+
+    const QRect row = p.w->List2->visualItemRect(p.w->List2->item(0));
+    QTest::mouseDClick(p.w->List2->viewport(), Qt::LeftButton, {}, row.center());
+    QCOMPARE(p.w->List2->count(), 0);
+    QCOMPARE(p.w->List1->count(), 0);
+    QCOMPARE(p.w->listLines, 0);
+    PtyDevice::pump(50);
+    QVERIFY(p.device->received().isEmpty());
+}
+
+void tst_console::clickInsideWait() {
+    Panel p;
+    startOpen(p);
+    // While "get" waits between its queries, the operator sends another command; it runs to its end inside
+    // the wait and its command reaches the line between the first and the last query.
+    bool clicked = false;
+    QTimer::singleShot(20, p.w.get(), [&] {
+        p.w->TxtCom->setText(QStringLiteral("v"));
+        p.w->CmdSend->click();
+        clicked = true;
+    });
+    send(p, QStringLiteral("get"));
+    QVERIFY(clicked);
+    QVERIFY(p.device->waitForCommands(4));
+    const QStringList commands = p.commands();
+    QCOMPARE(commands.size(), 4);
+    const auto at = commands.indexOf(QStringLiteral("v"));
+    QVERIFY2(at == 1 || at == 2, qPrintable(commands.join(u' ')));
+    QCOMPARE(commands.first(), QStringLiteral("W103"));
+    QCOMPARE(commands.last(), QStringLiteral("W105"));
+    // Every query and the command were answered: no time-out message.
+    PtyDevice::pump(1300);
+    VERIFY_BOXES(p.boxes);
+}
+
+void tst_console::delayZero() {
+    Panel p;
+    startOpen(p);
+    bool ran = false;
+    QTimer::singleShot(0, p.w.get(), [&] { ran = true; });
+    QElapsedTimer t;
+    t.start();
+    p.w->DelayMs(0);
+    QVERIFY(ran);
+    QVERIFY2(t.elapsed() < 100, qPrintable(QString::number(t.elapsed())));
+    t.restart();
+    p.w->DelayMs(-5);
+    QVERIFY(t.elapsed() < 100);
+}
+
+void tst_console::delayDoesNotBurnCpu() {
+    Panel p;
+    startOpen(p);
+    PtyDevice::pump(50);
+    QElapsedTimer wall;
+    const double cpu0 = cpuSeconds();
+    wall.start();
+    p.w->DelayMs(500);
+    const qint64 ms = wall.elapsed();
+    const double cpuMs = (cpuSeconds() - cpu0) * 1000.0;
+    QVERIFY2(ms >= 500 && ms < 2000, qPrintable(QString::number(ms)));
+    QVERIFY2(cpuMs < 0.5 * static_cast<double>(ms),
+             qPrintable(QStringLiteral("%1 ms CPU in %2 ms").arg(cpuMs).arg(ms)));
+}
+
+void tst_console::replyFlood() {
+    Panel p;
+    startOpen(p);
+    int ticks = 0;
+    int mostRows = 0;
+    QTimer probe;
+    probe.setInterval(100);
+    connect(&probe, &QTimer::timeout, [&] {
+        ++ticks;
+        mostRows = std::max(mostRows, p.w->List2->count());
+    });
+    probe.start();
+
+    std::atomic<bool> done{false};
+    std::atomic<int> written{0};
+    std::thread flood([&] {
+        const auto end = PtyDevice::Clock::now() + std::chrono::milliseconds(2500);
+        while (PtyDevice::Clock::now() < end) {
+            p.device->inject("OK ");
+            ++written;
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        done = true;
+    });
+    const bool finished = waitUntil([&] { return done.load(); }, 10000);
+    flood.join();
+    QVERIFY(finished);
+    PtyDevice::pump(200);
+    probe.stop();
+
+    QVERIFY2(written > 5000, qPrintable(QString::number(written)));
+    QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+    QVERIFY(p.w->listLines >= 1);
+    QVERIFY(p.w->listLines <= 1001);
+    QVERIFY2(mostRows <= 1002, qPrintable(QString::number(mostRows)));
+    QVERIFY(p.w->List2->count() <= 1002);
+}
+
+QTEST_MAIN(tst_console)
+#include "tst_console.moc"
