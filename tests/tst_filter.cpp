@@ -1,0 +1,669 @@
+// The operator's filter panel through the real window: what reaches the line for each typed value, what the
+// boxes show afterwards, the paced scan set-up, the auto-mode cycle tick by tick and the 1x4 switch panel.
+
+#include "support/panel.h"
+
+#include <QDir>
+#include <QImage>
+#include <QScopeGuard>
+#include <QTimer>
+#include <QtTest>
+
+using testsupport::Panel;
+using testsupport::PtyDevice;
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+QByteArray limitsIni(const char* swMin, const char* swMax) {
+    return QByteArray("[tfilter]\r\nport=1\r\nSWmin=") + swMin + "\r\nSWmax=" + swMax + "\r\n";
+}
+
+// Runs `check` once the window's event loop has been running for `ms`, i.e. inside a wait of the handler
+// that the test calls next.
+void during(int ms, std::function<void()> check) {
+    QTimer::singleShot(ms, Qt::PreciseTimer, std::move(check));
+}
+
+bool waitForReply(Panel& panel, const QString& reply) {
+    for (int i = 0; i < kWaitMs / 5; ++i) {
+        if (panel.replies().contains(reply)) {
+            return true;
+        }
+        PtyDevice::pump(5);
+    }
+    return false;
+}
+
+} // namespace
+
+class TestFilter : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void tuning_data();
+    void tuning();
+    void calibrationCommand();
+    void swappedLimits_data();
+    void swappedLimits();
+
+    void setting_data();
+    void setting();
+    void settingPacing();
+    void settingSilentDevice();
+    void clickDuringSettingWait();
+    void settingInsideSetting();
+    void scan_data();
+    void scan();
+
+    void autoSwitch();
+    void autoTicks_data();
+    void autoTicks();
+    void autoRestartInPhase4();
+
+    void switchButtons_data();
+    void switchButtons();
+    void switchReplyHidesWait_data();
+    void switchReplyHidesWait();
+    void switchTwoClicks();
+    void enlargeWindow();
+};
+
+// "Send", "Increase" and "Decrease": the value typed, the command on the line, the box afterwards.
+void TestFilter::tuning_data() {
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("box");
+
+    const int send = 3;
+    const int up = 6;
+    const int down = 7;
+    QTest::newRow("send above max") << send << "1600"
+                                    << "C1589"
+                                    << "1589";
+    QTest::newRow("send below min") << send << "1500"
+                                    << "C1510"
+                                    << "1510";
+    QTest::newRow("send min itself") << send << "1510"
+                                     << "C1510"
+                                     << "1510";
+    QTest::newRow("send max itself") << send << "1589"
+                                     << "C1589"
+                                     << "1589";
+    QTest::newRow("send half to even") << send << "1550.5"
+                                       << "C1550"
+                                       << "1550";
+    QTest::newRow("send half up to even") << send << "1551.5"
+                                          << "C1552"
+                                          << "1552";
+    QTest::newRow("send letters") << send << "abc"
+                                  << "C1510"
+                                  << "1510";
+    QTest::newRow("send empty") << send << ""
+                                << "C1510"
+                                << "1510";
+    QTest::newRow("send too large for 32 bits") << send << "3e10"
+                                                << "C1510"
+                                                << "1510";
+    QTest::newRow("send comma ends the number") << send << "1,550"
+                                                << "C1510"
+                                                << "1510";
+    QTest::newRow("send blanks skipped") << send << "15 50 nm"
+                                         << "C1550"
+                                         << "1550";
+    QTest::newRow("send hexadecimal") << send << "&H60E"
+                                      << "C1550"
+                                      << "1550";
+    QTest::newRow("send negative") << send << "-7"
+                                   << "C1510"
+                                   << "1510";
+    QTest::newRow("send exponent") << send << "1.5e3"
+                                   << "C1510"
+                                   << "1510";
+
+    QTest::newRow("increase 0") << up << "0"
+                                << "I1"
+                                << "1";
+    QTest::newRow("increase 45") << up << "45"
+                                 << "I30"
+                                 << "30";
+    QTest::newRow("increase 30") << up << "30"
+                                 << "I30"
+                                 << "30";
+    QTest::newRow("increase -7") << up << "-7"
+                                 << "I1"
+                                 << "1";
+    QTest::newRow("increase 2.5") << up << "2.5"
+                                  << "I2"
+                                  << "2";
+    QTest::newRow("increase 3.5") << up << "3.5"
+                                  << "I4"
+                                  << "4";
+    QTest::newRow("increase abc") << up << "abc"
+                                  << "I1"
+                                  << "1";
+    QTest::newRow("increase 3e10") << up << "3e10"
+                                   << "I1"
+                                   << "1";
+
+    QTest::newRow("decrease 0") << down << "0"
+                                << "D1"
+                                << "1";
+    QTest::newRow("decrease 45") << down << "45"
+                                 << "D30"
+                                 << "30";
+    QTest::newRow("decrease -7") << down << "-7"
+                                 << "D1"
+                                 << "1";
+    QTest::newRow("decrease 2.5") << down << "2.5"
+                                  << "D2"
+                                  << "2";
+    QTest::newRow("decrease 3.5") << down << "3.5"
+                                  << "D4"
+                                  << "4";
+    QTest::newRow("decrease abc") << down << "abc"
+                                  << "D1"
+                                  << "1";
+    QTest::newRow("decrease 3e10") << down << "3e10"
+                                   << "D1"
+                                   << "1";
+}
+
+void TestFilter::tuning() {
+    QFETCH(int, button);
+    QFETCH(QString, typed);
+    QFETCH(QString, command);
+    QFETCH(QString, box);
+
+    Panel panel;
+    panel.start();
+    QVERIFY(panel.w->portOpen);
+    frmMotor* w = panel.w.get();
+    QLineEdit* edit = button == 3 ? w->Text6 : button == 6 ? w->Text11 : w->Text12;
+    QPushButton* click = button == 3 ? w->Command3 : button == 6 ? w->Command6 : w->Command7;
+    const QString before6 = w->Text6->text();
+    edit->setText(typed);
+
+    click->click();
+
+    QVERIFY(panel.device->waitForCommands(1, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.device->received(), command.toLatin1() + ',');
+    QCOMPARE(edit->text(), box);
+    QCOMPARE(w->TxtCom->text(), command);
+    QCOMPARE(w->lastCmd, command);
+    if (edit != w->Text6) {
+        QCOMPARE(w->Text6->text(), before6);
+    }
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::calibrationCommand() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    w->Text6->setText(QStringLiteral("abc"));
+    w->Text11->setText(QStringLiteral("99"));
+
+    w->Command10->click();
+
+    QVERIFY(panel.device->waitForCommands(1, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.device->received(), QByteArray("Z,"));
+    QCOMPARE(w->TxtCom->text(), QStringLiteral("Z"));
+    QCOMPARE(w->Text6->text(), QStringLiteral("abc"));
+    QCOMPARE(w->Text11->text(), QStringLiteral("99"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::swappedLimits_data() {
+    QTest::addColumn<QString>("typed");
+    for (const char* typed : {"1550", "1400", "1700", "1500", "1600", "abc"}) {
+        QTest::newRow(typed) << QString::fromLatin1(typed);
+    }
+}
+
+// A settings file with the limits swapped: the lower bound is applied first, so every wavelength ends at max.
+void TestFilter::swappedLimits() {
+    QFETCH(QString, typed);
+    Panel panel(limitsIni("1600", "1500"));
+    panel.start();
+    frmMotor* w = panel.w.get();
+    w->Text6->setText(typed);
+
+    w->Command3->click();
+
+    QVERIFY(panel.device->waitForCommands(1, kWaitMs));
+    QCOMPARE(panel.commands(), QStringList{QStringLiteral("C1500")});
+    QCOMPARE(w->Text6->text(), QStringLiteral("1500"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::setting_data() {
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QString>("stay");
+    QTest::addColumn<QStringList>("commands");
+    QTest::addColumn<QStringList>("boxes"); // Text7, Text8, Text9 afterwards
+
+    QTest::newRow("defaults") << "1510"
+                              << "1589"
+                              << "1" << QStringList{"L1510", "H1589", "T1"}
+                              << QStringList{"1510", "1589", "1"};
+    QTest::newRow("outside the range")
+        << "1400"
+        << "1600"
+        << "1" << QStringList{"L1510", "H1589", "T1"} << QStringList{"1510", "1589", "1"};
+    QTest::newRow("start above end unchanged")
+        << "1580"
+        << "1520"
+        << "1" << QStringList{"L1580", "H1520", "T1"} << QStringList{"1580", "1520", "1"};
+    QTest::newRow("stay 0") << "1510"
+                            << "1589"
+                            << "0" << QStringList{"L1510", "H1589", "T1"} << QStringList{"1510", "1589", "1"};
+    QTest::newRow("stay 500") << "1510"
+                              << "1589"
+                              << "500" << QStringList{"L1510", "H1589", "T300"}
+                              << QStringList{"1510", "1589", "300"};
+    QTest::newRow("stay 2.5") << "1510"
+                              << "1589"
+                              << "2.5" << QStringList{"L1510", "H1589", "T2"}
+                              << QStringList{"1510", "1589", "2"};
+    QTest::newRow("end too large takes the start")
+        << "1520"
+        << "3e10"
+        << "1" << QStringList{"L1520", "H1520", "T1"} << QStringList{"1520", "1520", "1"};
+    QTest::newRow("stay too large takes the end")
+        << "1510"
+        << "1589"
+        << "3e10" << QStringList{"L1510", "H1589", "T300"} << QStringList{"1510", "1589", "300"};
+    QTest::newRow("start too large starts from 0")
+        << "3e10"
+        << "1589"
+        << "1" << QStringList{"L1510", "H1589", "T1"} << QStringList{"1510", "1589", "1"};
+    QTest::newRow("letters") << "x"
+                             << "y"
+                             << "z" << QStringList{"L1510", "H1510", "T1"}
+                             << QStringList{"1510", "1510", "1"};
+}
+
+void TestFilter::setting() {
+    QFETCH(QString, start);
+    QFETCH(QString, end);
+    QFETCH(QString, stay);
+    QFETCH(QStringList, commands);
+    QFETCH(QStringList, boxes);
+
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    w->Text7->setText(start);
+    w->Text8->setText(end);
+    w->Text9->setText(stay);
+
+    w->Command5->click();
+
+    QVERIFY(panel.device->waitForCommands(3, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.commands(), commands);
+    QCOMPARE(panel.device->received(), (commands.join(QLatin1Char(',')) + QLatin1Char(',')).toLatin1());
+    QCOMPARE((QStringList{w->Text7->text(), w->Text8->text(), w->Text9->text()}), boxes);
+    QCOMPARE(w->TxtCom->text(), commands.last());
+    VERIFY_BOXES(panel.boxes);
+}
+
+// The two pauses of "Setting", measured where the bytes arrive, and the response time-out that only the stay
+// time keeps.
+void TestFilter::settingPacing() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    QList<bool> timeoutArmed;
+    during(250, [&] { timeoutArmed << w->Timer1->isActive(); });
+    during(750, [&] { timeoutArmed << w->Timer1->isActive(); });
+
+    w->Command5->click();
+
+    QVERIFY(w->Timer1->isActive()); // the stay time's answer is still awaited
+    QCOMPARE(timeoutArmed, (QList<bool>{false, false}));
+    QVERIFY(panel.device->waitForCommands(3, kWaitMs));
+    const auto commands = panel.device->commands();
+    QCOMPARE(panel.commands(), (QStringList{"L1510", "H1589", "T1"}));
+    using std::chrono::milliseconds;
+    const auto gap1 = std::chrono::duration_cast<milliseconds>(commands[1].at - commands[0].at).count();
+    const auto gap2 = std::chrono::duration_cast<milliseconds>(commands[2].at - commands[1].at).count();
+    qInfo("Setting: H %lld ms after L, T %lld ms after H", static_cast<long long>(gap1),
+          static_cast<long long>(gap2));
+    // The pauses are more than 500 ms at the sender; a few ms allow for the pty thread's own scheduling.
+    QVERIFY2(gap1 >= 495 && gap1 < 3000, qPrintable(QString::number(gap1)));
+    QVERIFY2(gap2 >= 495 && gap2 < 3000, qPrintable(QString::number(gap2)));
+    VERIFY_BOXES(panel.boxes);
+}
+
+// A silent device: the start and end wavelengths go unanswered without a message; the stay time does not.
+void TestFilter::settingSilentDevice() {
+    Panel panel;
+    panel.device->setMode(PtyDevice::Mode::Silent);
+    panel.start();
+    frmMotor* w = panel.w.get();
+    int boxesDuringWaits = -1;
+    during(1000, [&] { boxesDuringWaits = static_cast<int>(panel.boxes.shown().size()); });
+
+    w->Command5->click();
+
+    QCOMPARE(boxesDuringWaits, 0);
+    QVERIFY(panel.boxes.shown().isEmpty());
+    panel.boxes.expect(QStringLiteral("no response form device"));
+    PtyDevice::pump(1300);
+    QCOMPARE(panel.boxes.shown(), QStringList{QStringLiteral("no response form device")});
+    QCOMPARE(panel.commands(), (QStringList{"L1510", "H1589", "T1"}));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::clickDuringSettingWait() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    int seenWhenClicked = -1;
+    during(100, [&] {
+        seenWhenClicked = static_cast<int>(panel.device->commands().size());
+        w->Command4->click();
+    });
+
+    w->Command5->click();
+
+    QVERIFY(panel.device->waitForCommands(4, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(seenWhenClicked, 1);
+    QCOMPARE(panel.commands(), (QStringList{"L1510", "S4", "H1589", "T1"}));
+    VERIFY_BOXES(panel.boxes);
+}
+
+// A second "Setting" started inside the first one's wait runs its whole sequence before the first goes on.
+void TestFilter::settingInsideSetting() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    during(100, [&] {
+        w->Text8->setText(QStringLiteral("1580"));
+        w->Text9->setText(QStringLiteral("7"));
+        w->Command5->click();
+    });
+
+    w->Command5->click();
+
+    QVERIFY(panel.device->waitForCommands(6, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.commands(), (QStringList{"L1510", "L1510", "H1580", "T7", "H1580", "T7"}));
+    QCOMPARE(w->TxtCom->text(), QStringLiteral("T7"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::scan_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("command");
+    QTest::newRow("default") << "4"
+                             << "S4";
+    QTest::newRow("45") << "45"
+                        << "S30";
+    QTest::newRow("0") << "0"
+                       << "S1";
+    QTest::newRow("abc") << "abc"
+                         << "S1";
+    QTest::newRow("3e10") << "3e10"
+                          << "S1";
+    QTest::newRow("-3") << "-3"
+                        << "S1";
+    QTest::newRow("2.5") << "2.5"
+                         << "S2";
+}
+
+// "Scan" alone leaves its box as typed.
+void TestFilter::scan() {
+    QFETCH(QString, typed);
+    QFETCH(QString, command);
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    w->Text10->setText(typed);
+
+    w->Command4->click();
+
+    QVERIFY(panel.device->waitForCommands(1, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.device->received(), command.toLatin1() + ',');
+    QCOMPARE(w->Text10->text(), typed);
+    QCOMPARE(w->TxtCom->text(), command);
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::autoSwitch() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    QVERIFY(!w->Timer2->isActive());
+    QCOMPARE(w->autoPhase, 0);
+    w->autoCount = 7;
+
+    w->Command2_Click();
+    QVERIFY(w->Timer2->isActive());
+    QCOMPARE(w->autoPhase, 1);
+    QCOMPARE(w->autoCount, 7);
+    QCOMPARE(w->Command2->text(), QStringLiteral("start auto"));
+
+    w->autoPhase = 4;
+    w->Command2_Click();
+    QVERIFY(!w->Timer2->isActive());
+    QCOMPARE(w->autoPhase, 1);
+    QCOMPARE(w->autoCount, 7);
+    QCOMPARE(w->Command2->text(), QStringLiteral("start auto"));
+    QVERIFY(panel.device->commands().empty());
+}
+
+// Each row: the six boxes of the cycle and, for the given number of ticks, which tick sends which command.
+void TestFilter::autoTicks_data() {
+    QTest::addColumn<QStringList>("commandBoxes"); // Text2, Text3, Text13
+    QTest::addColumn<QStringList>("waitBoxes");    // Text4, Text5, Text14
+    QTest::addColumn<int>("ticks");
+    QTest::addColumn<QStringList>("sends"); // "tick:command"
+
+    const QStringList defaults{"z", "g0", "p"};
+    QTest::newRow("default boxes") << defaults << QStringList{"30", "1", "1"} << 68
+                                   << QStringList{"1:z", "32:g0", "34:p", "36:z", "67:g0"};
+    QTest::newRow("waits 0") << defaults << QStringList{"0", "0", "0"} << 5
+                             << QStringList{"1:z", "2:g0", "3:p", "4:z", "5:g0"};
+    QTest::newRow("waits -1") << defaults << QStringList{"-1", "-1", "-1"} << 4
+                              << QStringList{"1:z", "2:g0", "3:p", "4:z"};
+    QTest::newRow("wait 2.5 like 2") << defaults << QStringList{"2.5", "1", "1"} << 9
+                                     << QStringList{"1:z", "4:g0", "6:p", "8:z"};
+    QTest::newRow("wait with letters is 0")
+        << defaults << QStringList{"abc", "2", "0"} << 6 << QStringList{"1:z", "2:g0", "5:p", "6:z"};
+    QTest::newRow("empty command box")
+        << QStringList{"z", "", "p"} << QStringList{"0", "0", "0"} << 3 << QStringList{"1:z", "2:", "3:p"};
+}
+
+void TestFilter::autoTicks() {
+    QFETCH(QStringList, commandBoxes);
+    QFETCH(QStringList, waitBoxes);
+    QFETCH(int, ticks);
+    QFETCH(QStringList, sends);
+
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    w->Text2->setText(commandBoxes[0]);
+    w->Text3->setText(commandBoxes[1]);
+    w->Text13->setText(commandBoxes[2]);
+    w->Text4->setText(waitBoxes[0]);
+    w->Text5->setText(waitBoxes[1]);
+    w->Text14->setText(waitBoxes[2]);
+    w->TxtCom->setText(QStringLiteral("typed"));
+    w->Command2_Click();
+    w->Timer2->stop(); // the test gives the ticks itself
+    QCOMPARE(w->autoPhase, 1);
+
+    // A tick sends exactly when it sets lastCmd; a marker that no command equals shows which ticks did.
+    const QString marker = QStringLiteral("<no send>");
+    QStringList seen;
+    for (int tick = 1; tick <= ticks; ++tick) {
+        w->lastCmd = marker;
+        w->Timer2_Timer();
+        if (w->lastCmd != marker) {
+            seen << QString::number(tick) + QLatin1Char(':') + w->lastCmd;
+        }
+        QVERIFY(!w->Timer1->isActive());
+        QCOMPARE(w->TxtCom->text(), QStringLiteral("typed"));
+    }
+    QCOMPARE(seen, sends);
+
+    QStringList expected;
+    QByteArray bytes;
+    for (const QString& send : sends) {
+        expected << send.section(QLatin1Char(':'), 1);
+        bytes += send.section(QLatin1Char(':'), 1).toLatin1() + ',';
+    }
+    QVERIFY(panel.device->waitForCommands(static_cast<std::size_t>(expected.size()), kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.commands(), expected);
+    QCOMPARE(panel.device->received(), bytes);
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::autoRestartInPhase4() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    w->Text4->setText(QStringLiteral("0"));
+    w->Command2_Click();
+    w->Timer2->stop();
+    w->Timer2_Timer(); // z
+    w->Timer2_Timer(); // g0, now waiting after the second command
+    QCOMPARE(w->autoPhase, 4);
+
+    w->Timer2->start(); // the cycle as the operator sees it: on; no tick can come before the clicks
+    w->Command2_Click();
+    QVERIFY(!w->Timer2->isActive());
+    w->Command2_Click();
+    QVERIFY(w->Timer2->isActive());
+    w->Timer2->stop();
+    w->Timer2_Timer();
+
+    QVERIFY(panel.device->waitForCommands(3, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.commands(), (QStringList{"z", "g0", "z"}));
+    QCOMPARE(w->lastCmd, QStringLiteral("z"));
+    QCOMPARE(w->autoPhase, 3); // a wait of 0 ends in the tick that sent z
+}
+
+void TestFilter::switchButtons_data() {
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("letter");
+    QTest::newRow("1") << 0 << "A";
+    QTest::newRow("2") << 1 << "B";
+    QTest::newRow("3") << 2 << "C";
+    QTest::newRow("4") << 3 << "D";
+}
+
+void TestFilter::switchButtons() {
+    QFETCH(int, index);
+    QFETCH(QString, letter);
+    Panel panel;
+    panel.device->setMode(PtyDevice::Mode::Silent); // nothing hides the waiting label
+    panel.start();
+    frmMotor* w = panel.w.get();
+    panel.boxes.allow(QStringLiteral("no response form device"));
+    const auto picture = [&](int i) { return w->PicBack[static_cast<std::size_t>(i)]->picture().toImage(); };
+    QVERIFY(w->Labwait->isHidden());
+    QCOMPARE(w->Picture1->picture().toImage(), picture(0));
+    for (int other = 0; other < 4; ++other) {
+        if (other != index) {
+            QVERIFY(picture(other) != picture(index)); // the drawings tell the outputs apart
+        }
+    }
+
+    w->CmdPort[static_cast<std::size_t>(index)]->click();
+
+    QCOMPARE(w->Picture1->picture().toImage(), picture(index));
+    QVERIFY(!w->Labwait->isHidden());
+    QCOMPARE(w->TxtCom->text(), letter);
+    QCOMPARE(w->lastCmd, letter);
+    QVERIFY(panel.device->waitForCommands(1, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.device->received(), letter.toLatin1() + ',');
+
+    // The same button again: the same letter, the same picture.
+    w->CmdPort[static_cast<std::size_t>(index)]->click();
+    QVERIFY(panel.device->waitForCommands(2, kWaitMs));
+    QCOMPARE(panel.commands(), (QStringList{letter, letter}));
+    QCOMPARE(w->Picture1->picture().toImage(), picture(index));
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::switchReplyHidesWait_data() {
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("engineering mode") << true;
+    QTest::newRow("normal mode") << false;
+}
+
+// A switch reply hides "waiting......" in the engineering mode only.
+void TestFilter::switchReplyHidesWait() {
+    QFETCH(bool, debug);
+    Panel panel;
+    panel.device->setScript([](const QByteArray&) { return QByteArray("T2 "); });
+    panel.start();
+    frmMotor* w = panel.w.get();
+    // The engineering mode logs replies into the working folder.
+    const QString cwd = QDir::currentPath();
+    QDir::setCurrent(panel.dir.path());
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(cwd); });
+    w->debugMode = debug;
+
+    w->CmdPort_Click(1);
+    QVERIFY(!w->Labwait->isHidden());
+    QVERIFY(waitForReply(panel, QStringLiteral("T2 ")));
+
+    QCOMPARE(w->Labwait->isHidden(), debug);
+    QCOMPARE(panel.commands(), QStringList{QStringLiteral("B")});
+    VERIFY_BOXES(panel.boxes);
+}
+
+void TestFilter::switchTwoClicks() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+
+    w->CmdPort_Click(1);
+    w->CmdPort_Click(3);
+
+    QVERIFY(panel.device->waitForCommands(2, kWaitMs));
+    PtyDevice::pump(50);
+    QCOMPARE(panel.device->received(), QByteArray("B,D,"));
+    QCOMPARE(w->Picture1->picture().toImage(), w->PicBack[3]->picture().toImage());
+    QCOMPARE(w->TxtCom->text(), QStringLiteral("D"));
+    VERIFY_BOXES(panel.boxes);
+}
+
+// The double-click on "1x4" opens the window down to the switch panel; offscreen there is no frame, so the
+// outer height is the window's own.
+void TestFilter::enlargeWindow() {
+    Panel panel;
+    panel.start();
+    frmMotor* w = panel.w.get();
+    const int width = w->width();
+    const int target = w->CmdClear->y() + 200;
+    QVERIFY(w->frameGeometry().height() != target);
+
+    QTest::mouseDClick(w->Label3, Qt::LeftButton);
+    QCOMPARE(w->frameGeometry().height(), target);
+    QCOMPARE(w->width(), width);
+
+    w->Label3_DblClick();
+    QCOMPARE(w->frameGeometry().height(), target);
+    QCOMPARE(w->width(), width);
+    QVERIFY(panel.device->commands().empty());
+}
+
+QTEST_MAIN(TestFilter)
+#include "tst_filter.moc"
