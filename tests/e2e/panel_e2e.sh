@@ -116,7 +116,7 @@ confirm=$(wait_window "^Merovask$")
 sleep 0.5
 import -window root "$artifacts/e2e-confirm.png"
 xdotool key Return
-for _ in $(seq 100); do sim_saw "X105," && break; sleep 0.1; done
+for _ in $(seq 300); do sim_saw "X105," && break; sleep 0.1; done
 sim_saw "X105," || fail "the upload did not finish"
 sleep 0.5
 done_box=$(wait_window "^Merovask$")
