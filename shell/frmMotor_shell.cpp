@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <array>
 
 namespace {
 
@@ -41,10 +42,11 @@ QString frmMotor::getIrStr(const QString& mainS, const QString& SecondS, const Q
                                    file.constData());
         return defS;
     }
-    QByteArray buffer(kReadBuffer, ' ');
+    std::array<char, kReadBuffer> buffer;
+    buffer.fill(' ');
     GetPrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(), buffer.data(),
                              kReadBuffer, file.constData());
-    return trimBlanks(QString::fromLatin1(buffer.constData(), qstrnlen(buffer.constData(), kReadBuffer)));
+    return trimBlanks(QString::fromLatin1(buffer.data(), qstrnlen(buffer.data(), kReadBuffer)));
 }
 
 void frmMotor::Form_Load() {
