@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -25,9 +26,11 @@ QString frmMotor::GetFileName(std::int16_t inType, const QString& inTime) {
     Q_UNUSED(inType);
     Q_UNUSED(inTime);
     static const char kFilter[] = "*.txt\0*.txt;\0*.*\0*.*\0"; // the literal adds the closing NUL
-    QByteArray file(kFileBuffer, ' ');
+    std::array<char, kFileBuffer> file;
+    file.fill(' ');
     // One byte more than the old 254-character buffer: the dialog may write nMaxFileTitle bytes into it.
-    QByteArray title(kTitleBuffer, ' ');
+    std::array<char, kTitleBuffer> title;
+    title.fill(' ');
 
     OPENFILENAME ofn{};
     ofn.lStructSize = kRecordSize;
@@ -51,7 +54,7 @@ QString frmMotor::GetFileName(std::int16_t inType, const QString& inTime) {
         }
         return {};
     }
-    return QFile::decodeName(QByteArray(file.constData(), qstrnlen(file.constData(), kFileBuffer)));
+    return QFile::decodeName(QByteArray(file.data(), qstrnlen(file.data(), kFileBuffer)));
 }
 
 void frmMotor::CmdFile_Click() {
