@@ -5,7 +5,7 @@
 #include "link/commands.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "shell/frmMotor.h"
 
 #include <QFile>

@@ -4,7 +4,6 @@
 #include "link/commands.h"
 #include "platform/doevents.h"
 #include "platform/msgbox.h"
-#include "platform/tick.h"
 #include "shell/frmMotor.h"
 
 #include <QElapsedTimer>
@@ -109,32 +108,30 @@ void frmMotor::CmdSend_Click() {
 }
 
 void frmMotor::DelayMs(std::int32_t HowLong) {
-    const std::uint32_t start = GetTickCount();
+    // Elapsed time from a monotonic clock in nanoseconds: the wait ends at the first check after more than
+    // HowLong ms have passed, without rounding to whole ticks of a millisecond counter and without any wrap.
     QElapsedTimer waited;
     waited.start();
+    const qint64 limitNs = static_cast<qint64>(HowLong) * 1000000;
     for (;;) {
         DoEvents();
-        const std::uint32_t elapsed = GetTickCount() - start;
-        if (unloaded || static_cast<std::int64_t>(elapsed) > HowLong) {
+        if (unloaded || waited.nsecsElapsed() > limitNs) {
             return;
         }
-        // The tick that ends the wait comes between HowLong and HowLong + 1 ms after the start. Sleep in the
-        // event loop until the earliest of those moments, so that every event that comes meanwhile (a reply,
-        // a timer, a click) is handled at once; a timer aimed at the latest moment would overshoot by a whole
-        // millisecond on every wait.
-        const std::int64_t left = static_cast<std::int64_t>(HowLong) - waited.elapsed();
-        if (left >= 1) {
+        // Sleep in the event loop, so that every event that comes meanwhile (a reply, a timer, a click) is
+        // handled at once. Qt rounds a timer's remaining time up to a whole millisecond each time the loop
+        // wakes, so it is aimed a millisecond early and short naps finish the wait.
+        const qint64 leftMs = static_cast<qint64>(HowLong) - waited.elapsed() - 1;
+        if (leftMs >= 1) {
             QEventLoop loop;
             QTimer deadline;
             deadline.setSingleShot(true);
             deadline.setTimerType(Qt::PreciseTimer);
             connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
             connect(this, &frmMotor::Unloaded, &loop, &QEventLoop::quit);
-            deadline.start(static_cast<int>(std::min<std::int64_t>(left, std::numeric_limits<int>::max())));
+            deadline.start(static_cast<int>(std::min<qint64>(leftMs, std::numeric_limits<int>::max())));
             loop.exec();
         } else {
-            // Less than a millisecond before the tick moves on: short naps, still handling events between
-            // them.
             std::this_thread::sleep_for(std::chrono::microseconds(100));
         }
     }

@@ -2,7 +2,7 @@
 // operator's answer, and the upload as the device on the far side of a real pseudo-terminal receives it.
 
 #include "platform/filedialog.h"
-#include "platform/tick.h"
+#include "platform/clock.h"
 #include "support/panel.h"
 
 #include <QDir>

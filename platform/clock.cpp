@@ -1,12 +1,4 @@
-#include "platform/tick.h"
-
-#include <chrono>
-
-std::uint32_t GetTickCount() {
-    using namespace std::chrono;
-    const auto ms = duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-    return static_cast<std::uint32_t>(ms);
-}
+#include "platform/clock.h"
 
 namespace platform {
 
