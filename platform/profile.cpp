@@ -202,7 +202,8 @@ LoadResult loadFile(const QString& path, QByteArray& contents) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return LoadResult::Failed;
-    contents = file.read(maxFileSize + 1);
+    // Only what is there: reading with the size limit as the length would reserve the whole limit each call.
+    contents = file.readAll();
     if (file.error() != QFileDevice::NoError || contents.size() > maxFileSize)
         return LoadResult::Failed;
     return LoadResult::Loaded;
