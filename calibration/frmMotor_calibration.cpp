@@ -3,9 +3,9 @@
 #include "calibration/calfile.h"
 #include "filter/number.h"
 #include "link/commands.h"
+#include "platform/clock.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
-#include "platform/clock.h"
 #include "shell/frmMotor.h"
 
 #include <QFile>

@@ -1,8 +1,8 @@
 // "Configure" end to end through the window: the file dialog's request, the file's validation messages, the
 // operator's answer, and the upload as the device on the far side of a real pseudo-terminal receives it.
 
-#include "platform/filedialog.h"
 #include "platform/clock.h"
+#include "platform/filedialog.h"
 #include "support/panel.h"
 
 #include <QDir>
