@@ -1,0 +1,728 @@
+// The panel's figures against their goals, measured in one run on a real pseudo-terminal with the window
+// offscreen: start-up, the calibration upload's pace and CPU, reply latency, reply floods, and the pace of
+// "Setting". Prints one Markdown table; the notes under it say what each figure includes.
+
+#include "platform/clock.h"
+#include "platform/filedialog.h"
+#include "platform/msgbox.h"
+#include "support/panel.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QDateTime>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using testsupport::Panel;
+using testsupport::PtyDevice;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// ---- measuring tools ----
+
+double seconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double processCpu() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return seconds(usage);
+}
+
+// CPU of the calling thread only: the window's thread, without the device's worker thread.
+double threadCpu() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return seconds(usage);
+}
+
+double ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+double residentMb() {
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    if (fields.size() < 2) {
+        return 0;
+    }
+    return fields[1].toDouble() * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Busy and total jiffies of the whole machine, to tell how much of it others used during a measurement.
+struct MachineTime {
+    double busy = 0;
+    double total = 0;
+};
+
+MachineTime machineTime() {
+    QFile stat(QStringLiteral("/proc/stat"));
+    MachineTime t;
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return t;
+    }
+    const QList<QByteArray> fields = stat.readLine().simplified().split(' ');
+    for (int i = 1; i < fields.size(); ++i) {
+        const double v = fields[i].toDouble();
+        if (i <= 8) { // user nice system idle iowait irq softirq steal; guest time is already in user
+            t.total += v;
+            if (i != 4 && i != 5) {
+                t.busy += v;
+            }
+        }
+    }
+    return t;
+}
+
+// Cores kept busy during the interval, by everything on the machine.
+double busyCores(const MachineTime& a, const MachineTime& b) {
+    const double total = b.total - a.total;
+    return total > 0 ? (b.busy - a.busy) / total * static_cast<double>(std::thread::hardware_concurrency())
+                     : 0;
+}
+
+// Nearest-rank percentile.
+double percentile(std::vector<double> v, double q) {
+    if (v.empty()) {
+        return NAN;
+    }
+    std::sort(v.begin(), v.end());
+    const auto rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size())));
+    return v[std::clamp<std::size_t>(rank, 1, v.size()) - 1];
+}
+
+// Runs the event loop until `done` is true or the time is up; false on time-out. The window's thread sleeps
+// in its event loop meanwhile, as it would in the program, so that nothing here adds to its CPU or its
+// latency.
+bool waitUntil(const std::function<bool()>& done, int timeoutMs) {
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(5);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    check.start();
+    loop.exec();
+    return done();
+}
+
+// A process that keeps one core busy until it is stopped: the "other core loaded" condition.
+class BusyProcess {
+  public:
+    BusyProcess() {
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            volatile unsigned long spin = 0;
+            for (;;) {
+                spin = spin + 1;
+            }
+        }
+    }
+    ~BusyProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+    }
+    BusyProcess(const BusyProcess&) = delete;
+    BusyProcess& operator=(const BusyProcess&) = delete;
+    bool ok() const { return pid_ > 0; }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+class PaintWatch : public QObject {
+  public:
+    std::function<void(QObject*)> onPaint;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && onPaint) {
+            onPaint(watched);
+        }
+        return false;
+    }
+};
+
+// ---- the table ----
+
+struct Row {
+    std::string figure;
+    double value = 0;
+    std::string unit;
+    double goal = 0; // upper bound; NAN: reported only
+    int decimals = 2;
+};
+
+std::vector<Row> rows;
+std::vector<std::string> notes;
+bool failed = false;
+
+void add(std::string figure, double value, std::string unit, double goal, int decimals = 2) {
+    rows.push_back(Row{std::move(figure), value, std::move(unit), goal, decimals});
+}
+
+void note(const QString& text) {
+    notes.push_back(text.toStdString());
+}
+
+void fail(const QString& what) {
+    failed = true;
+    note(QStringLiteral("FAILED: ") + what);
+    std::fprintf(stderr, "bench: %s\n", qPrintable(what));
+}
+
+std::string fixed(double v, int decimals) {
+    if (std::isnan(v)) {
+        return "-";
+    }
+    return QString::number(v, 'f', decimals).toStdString();
+}
+
+int printTable() {
+    std::printf("| Figure | Measured | Goal | Ratio | Result |\n|---|---:|---:|---:|---|\n");
+    int met = 0;
+    int goals = 0;
+    for (const Row& r : rows) {
+        const bool hasGoal = !std::isnan(r.goal);
+        const bool pass = hasGoal && !std::isnan(r.value) && r.value <= r.goal;
+        goals += hasGoal ? 1 : 0;
+        met += pass ? 1 : 0;
+        const std::string unit = r.unit.empty() ? "" : " " + r.unit;
+        std::printf("| %s | %s%s | %s | %s | %s |\n", r.figure.c_str(), fixed(r.value, r.decimals).c_str(),
+                    unit.c_str(), hasGoal ? ("<= " + fixed(r.goal, r.decimals) + unit).c_str() : "-",
+                    hasGoal && r.goal > 0 ? fixed(r.value / r.goal, 3).c_str() : "-",
+                    hasGoal ? (pass ? "PASS" : "MISS") : "report");
+    }
+    std::printf("\n%d of %d goals met.\n\n", met, goals);
+    for (const std::string& n : notes) {
+        std::printf("- %s\n", n.c_str());
+    }
+    return met;
+}
+
+// ---- 1. start-up ----
+
+// Fresh windows in one process: construction, Form_Load (which opens the port) and showCentred, until the
+// window's first paint event. The resident size is taken once the first window has painted.
+void startUp() {
+    constexpr int kStarts = 20;
+    Panel p;
+    PaintWatch watch;
+    std::vector<double> times;
+    double rss = 0;
+    for (int i = 0; i < kStarts; ++i) {
+        p.w.reset();
+        QCoreApplication::processEvents();
+        bool painted = false;
+        Clock::time_point at;
+        watch.onPaint = [&](QObject* watched) {
+            const auto* widget = qobject_cast<QWidget*>(watched);
+            if (!painted && widget != nullptr && qobject_cast<frmMotor*>(widget->window()) != nullptr) {
+                painted = true;
+                at = Clock::now();
+            }
+        };
+        qApp->installEventFilter(&watch);
+        const auto t0 = Clock::now();
+        p.start();
+        const bool ok = waitUntil([&] { return painted; }, 5000);
+        qApp->removeEventFilter(&watch);
+        if (!ok) {
+            return fail(QStringLiteral("start-up: the window never painted"));
+        }
+        times.push_back(ms(at - t0));
+        if (i == 0) {
+            rss = residentMb();
+            if (!p.w->portOpen) {
+                fail(QStringLiteral("start-up: the port did not open"));
+            }
+        }
+    }
+    add("Start to first paint, p90 of 20 fresh windows", percentile(times, 0.9), "ms", 100, 1);
+    add("Start to first paint, the process's first window", times.front(), "ms", 100, 1);
+    add("Resident memory after start", rss, "MB", 40, 1);
+    note(QStringLiteral(
+             "Start-up: the first window pays the one-time costs (fonts, style); over the 20 windows "
+             "the median is %1 ms, the max %2 ms. Each start includes opening the port.")
+             .arg(percentile(times, 0.5), 0, 'f', 1)
+             .arg(*std::max_element(times.begin(), times.end()), 0, 'f', 1));
+}
+
+// ---- 2. the calibration upload ----
+
+void upload(bool loaded) {
+    constexpr int kRows = 100;
+    constexpr double kFloor = (2 * kRows + 11) * 0.050; // 2n + 11 waits of 50 ms
+    const QString label = loaded ? QStringLiteral("other core loaded") : QStringLiteral("other core idle");
+    Panel p;
+    p.start();
+    if (!p.w->portOpen) {
+        return fail(QStringLiteral("upload: the port did not open"));
+    }
+    // Rows "wave<TAB>value", waves falling from 1600.
+    QByteArray table;
+    for (int k = 0; k < kRows; ++k) {
+        table += QByteArray::number(1600 - k) + '\t' + QByteArray::number(100 + k) + "\r\n";
+    }
+    const QString path = p.path(QStringLiteral("cal.txt"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(table) != table.size()) {
+        return fail(QStringLiteral("upload: cannot write ") + path);
+    }
+    file.close();
+    platform::setFileDialogHandlerForTests(
+        [path](const OPENFILENAME&) -> std::optional<QString> { return path; });
+    p.boxes.expect(QStringLiteral("the wave range is from 1501 to 1600 total 100, correct?"),
+                   platform::vbYes);
+    p.boxes.expect(QStringLiteral("plese reset the tunable filter device's power and this software!"));
+
+    std::unique_ptr<BusyProcess> busy;
+    if (loaded) {
+        busy = std::make_unique<BusyProcess>();
+        if (!busy->ok()) {
+            return fail(QStringLiteral("upload: cannot start the busy process"));
+        }
+    }
+    PtyDevice::pump(300); // let the busy process take its core
+    p.device->clear();
+    const MachineTime m0 = machineTime();
+    const double cpu0 = processCpu();
+    const double thread0 = threadCpu();
+    const auto t0 = Clock::now();
+    p.w->CmdFile_Click();
+    const double wall = ms(Clock::now() - t0) / 1000.0;
+    const double cpu = processCpu() - cpu0;
+    const double thread = threadCpu() - thread0;
+    const MachineTime m1 = machineTime();
+    busy.reset();
+    platform::setFileDialogHandlerForTests({});
+
+    p.device->waitForCommands(2 * kRows + 10, 2000);
+    const auto received = p.device->commands();
+    const std::size_t commands = received.size();
+    // Each gap between two commands on the line is one or two waits of 50 ms (or none, where two commands go
+    // out back to back); what it has beyond that is the wait's overshoot plus the work between the waits.
+    std::vector<double> over;
+    for (std::size_t i = 1; i < received.size(); ++i) {
+        const double gap = ms(received[i].at - received[i - 1].at);
+        const double waits = std::round(gap / 50.0);
+        if (waits >= 1) {
+            over.push_back((gap - 50.0 * waits) / waits);
+        }
+    }
+    QString why;
+    if (!p.boxes.verify(&why)) {
+        fail(QStringLiteral("upload (%1): %2").arg(label, why));
+    }
+    if (commands != 2 * kRows + 10) {
+        fail(QStringLiteral("upload (%1): the device received %2 commands, not %3")
+                 .arg(label)
+                 .arg(commands)
+                 .arg(2 * kRows + 10));
+    }
+    add("100-row upload, wall time / 10.55 s floor, " + label.toStdString(), wall / kFloor, "x floor",
+        loaded ? 1.05 : 1.025, 4);
+    if (!loaded) {
+        add("CPU during the 100-row upload", 100.0 * cpu / wall, "% of a core", 3, 2);
+    }
+    note(
+        QStringLiteral("Upload, %1: %2 s for %3 waits of 50 ms (floor %4 s), %5 commands; CPU of the process "
+                       "%6% of a core (window thread %7%, the rest is the device's thread); the machine had "
+                       "%8 cores busy meanwhile. Per wait, beyond 50 ms, from the device's arrival times: "
+                       "median %9 ms, p90 %10 ms, max %11 ms.")
+            .arg(label)
+            .arg(wall, 0, 'f', 3)
+            .arg(2 * kRows + 11)
+            .arg(kFloor, 0, 'f', 2)
+            .arg(commands)
+            .arg(100.0 * cpu / wall, 0, 'f', 2)
+            .arg(100.0 * thread / wall, 0, 'f', 2)
+            .arg(busyCores(m0, m1), 0, 'f', 2)
+            .arg(percentile(over, 0.5), 0, 'f', 3)
+            .arg(percentile(over, 0.9), 0, 'f', 3)
+            .arg(over.empty() ? NAN : *std::max_element(over.begin(), over.end()), 0, 'f', 3));
+}
+
+// ---- 3. reply latency ----
+
+// A second thread writes each reply, notes when its last byte went out and waits for the reply's line in
+// List2 and the following paint of the list before writing the next: replies come one per command, not back
+// to back.
+void latency(bool bytewise) {
+    constexpr int kReplies = 1000;
+    const std::string how = bytewise ? "one byte per write" : "whole reply";
+    Panel p;
+    p.start();
+    if (!p.w->portOpen) {
+        return fail(QStringLiteral("latency: the port did not open"));
+    }
+    p.device->setMode(PtyDevice::Mode::Silent);
+    PtyDevice::pump(100);
+
+    std::atomic<Clock::rep> listedAt{0};
+    std::atomic<Clock::rep> paintedAt{0};
+    std::atomic<int> listed{0};
+    std::atomic<int> painted{0};
+    bool armed = false; // window thread only
+    const auto connection = QObject::connect(p.w->List2->model(), &QAbstractItemModel::rowsInserted, [&] {
+        listedAt = Clock::now().time_since_epoch().count();
+        armed = true;
+        ++listed;
+    });
+    PaintWatch watch;
+    watch.onPaint = [&](QObject*) {
+        if (armed) {
+            armed = false;
+            paintedAt = Clock::now().time_since_epoch().count();
+            ++painted;
+        }
+    };
+    p.w->List2->viewport()->installEventFilter(&watch);
+
+    std::vector<double> toList;
+    std::vector<double> toPaint;
+    toList.reserve(kReplies);
+    toPaint.reserve(kReplies);
+    std::atomic<bool> ok{true};
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < kReplies && ok; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            const int seenListed = listed;
+            const int seenPainted = painted;
+            // The clock starts as the write of the reply's last byte begins, so the write is part of the
+            // figure.
+            if (bytewise) {
+                p.device->inject("O");
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                p.device->inject("K");
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            const auto sent = Clock::now();
+            p.device->inject(bytewise ? QByteArray(" ") : QByteArray("OK "));
+            const auto deadline = sent + std::chrono::seconds(5);
+            while (listed == seenListed || painted == seenPainted) {
+                if (Clock::now() > deadline) {
+                    ok = false;
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::microseconds(20));
+            }
+            toList.push_back(ms(Clock::time_point{Clock::duration{listedAt.load()}} - sent));
+            toPaint.push_back(ms(Clock::time_point{Clock::duration{paintedAt.load()}} - sent));
+        }
+        done = true;
+    });
+    waitUntil([&] { return done.load(); }, 120000);
+    writer.join();
+    p.w->List2->viewport()->removeEventFilter(&watch);
+    QObject::disconnect(connection);
+    if (!ok) {
+        return fail(QStringLiteral("latency (%1): a reply did not reach the list or the screen")
+                        .arg(QString::fromStdString(how)));
+    }
+    add("Last reply byte to its line in List2, median, " + how, percentile(toList, 0.5), "ms", 0.5, 3);
+    add("Last reply byte to its line in List2, p99, " + how, percentile(toList, 0.99), "ms", 5, 3);
+    add("Last reply byte to the list's next paint event, median, " + how, percentile(toPaint, 0.5), "ms", 0.5,
+        3);
+    add("Last reply byte to the list's next paint event, p99, " + how, percentile(toPaint, 0.99), "ms", 5, 3);
+    note(QStringLiteral("Latency, %1, %2 replies: to the list max %3 ms; to the paint max %4 ms.")
+             .arg(QString::fromStdString(how))
+             .arg(toList.size())
+             .arg(*std::max_element(toList.begin(), toList.end()), 0, 'f', 3)
+             .arg(*std::max_element(toPaint.begin(), toPaint.end()), 0, 'f', 3));
+}
+
+// ---- 4. reply floods ----
+
+// A separate process writes `chunk` to the line every `periodUs` for 10 s (from the device's side of the
+// pseudo-terminal), so the process CPU measured here is the panel's alone. Meanwhile a 10 ms timer runs in
+// the window's thread.
+void flood(const QByteArray& chunk, long periodUs, bool wireSpeed) {
+    constexpr int kSeconds = 10;
+    constexpr int kTickMs = 10;
+    const std::string label = wireSpeed ? "wire speed (960 B/s)" : "100 x wire speed (96,000 B/s)";
+    Panel p;
+    p.start();
+    if (!p.w->portOpen) {
+        return fail(QStringLiteral("flood: the port did not open"));
+    }
+    p.device->setMode(PtyDevice::Mode::Silent);
+
+    std::vector<double> late;
+    late.reserve(kSeconds * 1000 / kTickMs + 100);
+    Clock::time_point last;
+    bool running = false;
+    double rssPeak = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    tick.setInterval(kTickMs);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        if (running) {
+            late.push_back(ms(now - last) - kTickMs);
+            if (late.size() % 100 == 0) {
+                rssPeak = std::max(rssPeak, residentMb());
+            }
+        }
+        last = now;
+    });
+    tick.start();
+    PtyDevice::pump(500); // settle: the list, the timer and the allocator in their steady state
+    int lines = 0;
+    const auto counting =
+        QObject::connect(p.w->List2->model(), &QAbstractItemModel::rowsInserted, [&] { ++lines; });
+    const double rss0 = residentMb();
+    rssPeak = rss0;
+    const double cpu0 = processCpu();
+    const MachineTime m0 = machineTime();
+    lines = 0;
+
+    PtyDevice* device = p.device.get();
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        // Only the device's write path runs here, no Qt.
+        timespec next{};
+        clock_gettime(CLOCK_MONOTONIC, &next);
+        const long total = kSeconds * 1'000'000L / periodUs;
+        for (long i = 0; i < total; ++i) {
+            next.tv_nsec += periodUs * 1000;
+            while (next.tv_nsec >= 1'000'000'000L) {
+                next.tv_nsec -= 1'000'000'000L;
+                ++next.tv_sec;
+            }
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+            device->inject(chunk);
+        }
+        ::_exit(0);
+    }
+    if (writer < 0) {
+        return fail(QStringLiteral("flood: cannot start the writer process"));
+    }
+    const auto t0 = Clock::now();
+    running = true;
+    bool exited = false;
+    waitUntil(
+        [&] {
+            exited = exited || ::waitpid(writer, nullptr, WNOHANG) != 0;
+            return exited;
+        },
+        (kSeconds + 10) * 1000);
+    const double wall = ms(Clock::now() - t0) / 1000.0;
+    running = false;
+    tick.stop();
+    const double cpu = processCpu() - cpu0;
+    const MachineTime m1 = machineTime();
+    const double rss1 = residentMb();
+    QObject::disconnect(counting);
+
+    add("Flood at " + label + ": p99 delay of a 10 ms timer", percentile(late, 0.99), "ms", 30, 2);
+    add("Flood at " + label + ": CPU", 100.0 * cpu / wall, "% of a core", wireSpeed ? 25 : NAN, 2);
+    add("Flood at " + label + ": resident memory growth", rss1 - rss0, "MB", 5, 2);
+    note(
+        QStringLiteral("Flood at %1: %2 s, %3 bytes written in chunks of %4 every %5 us, %6 replies listed "
+                       "(List2 clears itself past 1000 lines); timer delay median %7 ms, max %8 ms; resident "
+                       "%9 MB before, peak %10 MB, %11 MB after; the machine had %12 cores busy meanwhile.")
+            .arg(QString::fromStdString(label))
+            .arg(wall, 0, 'f', 2)
+            .arg(static_cast<qint64>(chunk.size()) * kSeconds * 1'000'000L / periodUs)
+            .arg(chunk.size())
+            .arg(periodUs)
+            .arg(lines)
+            .arg(percentile(late, 0.5), 0, 'f', 2)
+            .arg(late.empty() ? NAN : *std::max_element(late.begin(), late.end()), 0, 'f', 2)
+            .arg(rss0, 0, 'f', 1)
+            .arg(rssPeak, 0, 'f', 1)
+            .arg(rss1, 0, 'f', 1)
+            .arg(busyCores(m0, m1), 0, 'f', 2));
+}
+
+// ---- 5. Setting ----
+
+// "Setting" sends the start, waits 500 ms, sends the end, waits 500 ms, sends the stay time; the intervals
+// are taken from the device's arrival times.
+void setting() {
+    constexpr int kRepeats = 5;
+    Panel p;
+    p.start();
+    if (!p.w->portOpen) {
+        return fail(QStringLiteral("setting: the port did not open"));
+    }
+    PtyDevice::pump(100);
+    std::vector<double> intervals;
+    for (int r = 0; r < kRepeats; ++r) {
+        p.device->clear();
+        p.w->Command5_Click();
+        if (!p.device->waitForCommands(3, 3000)) {
+            return fail(QStringLiteral("setting: the device did not receive three commands"));
+        }
+        const auto commands = p.device->commands();
+        if (commands.size() != 3 || !commands[0].text.startsWith('L') || !commands[1].text.startsWith('H') ||
+            !commands[2].text.startsWith('T')) {
+            return fail(QStringLiteral("setting: unexpected commands"));
+        }
+        intervals.push_back(ms(commands[1].at - commands[0].at));
+        intervals.push_back(ms(commands[2].at - commands[1].at));
+        PtyDevice::pump(50);
+    }
+    QString why;
+    if (!p.boxes.verify(&why)) {
+        fail(QStringLiteral("setting: ") + why);
+    }
+    const auto [least, most] = std::minmax_element(intervals.begin(), intervals.end());
+    add("Setting: worst (L to H, H to T interval - 500 ms), 5 runs", *most - 500.0, "ms", 2, 3);
+    // The stamps are taken by the device's thread when it reads, so a late read of H lengthens one interval
+    // and shortens the other by the same amount: the L to T span shows whether the panel itself was late.
+    double worstSpan = 0;
+    for (std::size_t i = 0; i + 1 < intervals.size(); i += 2) {
+        worstSpan = std::max(worstSpan, intervals[i] + intervals[i + 1] - 1000.0);
+    }
+    note(QStringLiteral(
+             "Setting: intervals from %1 to %2 ms over %3 runs; L to T at most %4 ms beyond 1000 ms.")
+             .arg(*least, 0, 'f', 3)
+             .arg(*most, 0, 'f', 3)
+             .arg(kRepeats)
+             .arg(worstSpan, 0, 'f', 3));
+    if (*least < 500.0) {
+        note(QStringLiteral("Setting: an interval under 500 ms means the device's thread read a command late "
+                            "(a busy machine); its neighbour is longer by as much."));
+    }
+}
+
+// One byte through a bare pseudo-terminal, without Qt, 500 times: the kernel hands it over in a worker
+// thread, so on a busy machine the line itself is late. This is the floor under every figure measured on the
+// line; on a quiet machine its p99 is a few tens of microseconds.
+double bareLineP99() {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
+        return NAN;
+    }
+    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    std::vector<double> took;
+    if (slave >= 0) {
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        for (int i = 0; i < 500; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            char byte = 'x';
+            const auto t0 = Clock::now();
+            if (::write(master, &byte, 1) != 1 || ::read(slave, &byte, 1) != 1) {
+                break;
+            }
+            took.push_back(ms(Clock::now() - t0));
+        }
+        ::close(slave);
+    }
+    ::close(master);
+    return percentile(took, 0.99);
+}
+
+QString machine() {
+    QString model = QStringLiteral("unknown CPU");
+    QFile cpuinfo(QStringLiteral("/proc/cpuinfo"));
+    if (cpuinfo.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = cpuinfo.readLine(); !line.isEmpty(); line = cpuinfo.readLine()) {
+            if (line.startsWith("model name")) {
+                model = QString::fromLatin1(line.mid(line.indexOf(':') + 1).trimmed());
+                break;
+            }
+        }
+    }
+    const double ram =
+        static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
+    QFile loadavg(QStringLiteral("/proc/loadavg"));
+    QByteArray load;
+    if (loadavg.open(QIODevice::ReadOnly)) {
+        load = loadavg.readAll().split(' ').mid(0, 3).join(' ');
+    }
+    return QStringLiteral("%1 cores (nproc), %2, %3 GiB RAM; load average at start %4")
+        .arg(std::thread::hardware_concurrency())
+        .arg(model)
+        .arg(ram / (1024.0 * 1024.0 * 1024.0), 0, 'f', 1)
+        .arg(QString::fromLatin1(load));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    platform::setNowForTests([] { return QDateTime(QDate(2024, 3, 5), QTime(9, 7, 33)); });
+    const QString where = machine();
+    const QString when = QDateTime::currentDateTime().toString(Qt::ISODate);
+
+    // Sections may be named on the command line (start upload latency flood wire setting) to run only those,
+    // e.g. under a profiler; by default all run, start-up first so that the resident size is a fresh
+    // process's.
+    QStringList chosen = app.arguments().mid(1);
+    const auto run = [&chosen](const char* name) {
+        return chosen.isEmpty() || chosen.contains(QLatin1String(name));
+    };
+    if (run("start")) {
+        startUp();
+    }
+    const double lateBefore = bareLineP99();
+    if (run("upload")) {
+        upload(false);
+        upload(true);
+    }
+    if (run("latency")) {
+        latency(false);
+        latency(true);
+    }
+    if (run("flood")) {
+        flood(QByteArray("OK ").repeated(32), 1000, false); // 96 bytes a millisecond
+    }
+    if (run("wire")) {
+        flood(QByteArray("OK "), 3125, true); // 960 bytes a second
+    }
+    if (run("setting")) {
+        setting();
+    }
+
+    add("Machine check: one byte through a bare pseudo-terminal, p99, early in the run", lateBefore, "ms",
+        NAN, 3);
+    add("Machine check: one byte through a bare pseudo-terminal, p99, at the end", bareLineP99(), "ms", NAN,
+        3);
+
+    std::printf("Benchmark run %s on %s.\n\n", qPrintable(when), qPrintable(where));
+    printTable();
+    return failed ? 1 : 0;
+}
