@@ -68,4 +68,16 @@ QString commandWord(const QString& line) {
     return blank < 0 ? line : line.left(blank);
 }
 
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ') {
+        ++begin;
+    }
+    while (end > begin && text[end - 1] == u' ') {
+        --end;
+    }
+    return text.mid(begin, end - begin);
+}
+
 } // namespace devlink::cmd

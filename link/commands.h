@@ -43,4 +43,7 @@ QStringList helpLines();
 // The command word of a help or history line: the text before its first blank.
 QString commandWord(const QString& line);
 
+// The text without blanks (U+0020 only; tabs and other white space stay) at either end.
+QString trimBlanks(const QString& text);
+
 } // namespace devlink::cmd

@@ -63,17 +63,9 @@ void frmMotor::SendCommand(QString text) {
         return;
     }
     if (portOpen) {
-        qsizetype begin = 0;
-        qsizetype end = text.size();
-        while (begin < end && text[begin] == u' ') {
-            ++begin;
-        }
-        while (end > begin && text[end - 1] == u' ') {
-            --end;
-        }
         // Latin-1, one byte per character; a character outside it goes out as '?'. A write to a port that
         // has gone away fails silently.
-        MSComm1->Output(text.mid(begin, end - begin).toLatin1());
+        MSComm1->Output(devlink::cmd::trimBlanks(text).toLatin1());
     } else if (openWarnCount < 3) {
         // Counted before the box is shown, so that sends from inside the box cannot show a fourth one.
         ++openWarnCount;

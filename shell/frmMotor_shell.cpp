@@ -17,18 +17,6 @@ const QString kSection = QStringLiteral("tfilter");
 constexpr int kF1 = 112;
 constexpr unsigned kReadBuffer = 200;
 
-QString trimBlanks(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ') {
-        ++begin;
-    }
-    while (end > begin && text[end - 1] == u' ') {
-        --end;
-    }
-    return text.mid(begin, end - begin);
-}
-
 } // namespace
 
 QString frmMotor::getIrStr(const QString& mainS, const QString& SecondS, const QString& defS,
@@ -46,7 +34,7 @@ QString frmMotor::getIrStr(const QString& mainS, const QString& SecondS, const Q
     buffer.fill(' ');
     GetPrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(), buffer.data(),
                              kReadBuffer, file.constData());
-    return trimBlanks(QString::fromLatin1(buffer.data(), qstrnlen(buffer.data(), kReadBuffer)));
+    return devlink::cmd::trimBlanks(QString::fromLatin1(buffer.data(), qstrnlen(buffer.data(), kReadBuffer)));
 }
 
 void frmMotor::Form_Load() {
