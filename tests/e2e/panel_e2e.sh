@@ -39,16 +39,12 @@ fail() {
   exit 1
 }
 
-# A display of our own.
-for n in $(seq 100 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    export DISPLAY=:$n
-    break
-  fi
-done
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+# A display of our own: Xvfb picks a free number and writes it to fd 3 once it accepts connections.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 100); do xwininfo -root >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
+export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
 
 "$sim_bin" --port 1 --dir "$prog" --log "$work/sim.log" --table "$work/memory.txt" >/dev/null &
 sim=$!
@@ -58,7 +54,7 @@ for _ in $(seq 100); do [ -L "$prog/com1" ] && break; sleep 0.1; done
 
 wait_window() { # name pattern -> window id
   local id=""
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
     [ -n "$id" ] && break
     sleep 0.1
@@ -72,7 +68,7 @@ click() { # x y in the panel's client area
 }
 sim_saw() { grep -q "rx '.*$1" "$work/sim.log"; }
 wait_sim() {
-  for _ in $(seq 50); do sim_saw "$1" && return 0; sleep 0.1; done
+  for _ in $(seq 150); do sim_saw "$1" && return 0; sleep 0.1; done
   fail "the simulator never received $1"
 }
 
