@@ -1,12 +1,12 @@
 #pragma once
 // frmMotor: the panel's one window. Every control (from shell/frmMotor.ui) and every form-level variable
 // lives here; the handlers are defined in the folder of their subsystem:
-//   shell/frmMotor.cpp              construction, control arrays, the one place where handlers are connected
-//   shell/frmMotor_shell.cpp        Form_Load, Form_Unload, getIrStr, the show key and action, Exit
-//   shell/frmMotor_console.cpp      the help list, the history and reply lists, the clear action
-//   link/frmMotor_link.cpp          the port button, SendCommand, CmdSend_Click, DelayMs, the receiver,
-//   Timer1 filter/frmMotor_filter.cpp      tuning, scan, auto mode (Timer2), the switch panel
-//   calibration/frmMotor_calibration.cpp   GetFileName, reading the calibration file, the upload
+//   shell/frmMotor.cpp          construction, control arrays, the one place where handlers are connected
+//   shell/frmMotor_shell.cpp    Form_Load, Form_Unload, getIrStr, the show key and action, Exit
+//   shell/frmMotor_console.cpp  the help list, the history and reply lists, the clear action
+//   link/frmMotor_link.cpp      the port button, SendCommand, CmdSend_Click, DelayMs, the receiver, Timer1
+//   filter/frmMotor_filter.cpp  tuning, scan, auto mode (Timer2), the switch panel
+//   calibration/frmMotor_calibration.cpp  GetFileName, reading the calibration file, the upload
 //
 // Everything runs on the window's thread. A handler yields only inside DelayMs and while a message box is
 // shown, so any other handler (the same one included) may run to its end inside those two places.
