@@ -1,6 +1,7 @@
 // Reading and validating calibration files: the fixture files in tests/data and generated edge cases.
 
 #include "calibration/calfile.h"
+#include "support/trickledevice.h"
 
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -39,30 +40,7 @@ QList<int> range(int count, int first, int step) {
     return rows;
 }
 
-// Hands out at most `step` bytes per read, so every chunk boundary of the reader gets exercised.
-class TrickleDevice : public QIODevice {
-  public:
-    TrickleDevice(QByteArray data, qint64 step) : data_(std::move(data)), step_(step) {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-    int reads = 0;
-
-  protected:
-    qint64 readData(char* out, qint64 maxSize) override {
-        ++reads;
-        const qint64 n = std::min({maxSize, step_, static_cast<qint64>(data_.size()) - pos_});
-        std::memcpy(out, data_.constData() + pos_, static_cast<size_t>(n));
-        pos_ += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-  private:
-    QByteArray data_;
-    qint64 step_;
-    qint64 pos_ = 0;
-};
+using testsupport::TrickleDevice;
 
 // A line that never ends: only a reader that stops at the length limit comes back.
 class EndlessDevice : public QIODevice {

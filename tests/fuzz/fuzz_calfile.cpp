@@ -3,6 +3,7 @@
 // few bytes at a time (a CR at the end of one read, its LF at the start of the next) give the same result.
 
 #include "calibration/calfile.h"
+#include "support/trickledevice.h"
 
 #include <QBuffer>
 #include <QIODevice>
@@ -18,30 +19,7 @@ void check(bool ok, const char* what) {
     }
 }
 
-// Hands out at most `step` bytes per read.
-class Trickle : public QIODevice {
-  public:
-    Trickle(const QByteArray& bytes, qint64 step) : bytes_(bytes), step_(step) {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-  protected:
-    qint64 readData(char* data, qint64 maxSize) override {
-        const qint64 n = std::min({maxSize, step_, static_cast<qint64>(bytes_.size()) - pos_});
-        if (n <= 0)
-            return 0;
-        std::memcpy(data, bytes_.constData() + pos_, static_cast<std::size_t>(n));
-        pos_ += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-  private:
-    QByteArray bytes_;
-    qint64 step_;
-    qint64 pos_ = 0;
-};
+using Trickle = testsupport::TrickleDevice;
 
 constexpr std::int16_t kUntouched = 0x5A5A;
 
