@@ -163,8 +163,9 @@ class CachedLineDelegate : public QStyledItemDelegate {
     mutable QCache<SizeKey, QSize> sizes_{256};
 };
 
-// A scroll bar that repaints only when its picture changes. A list that gains a line changes its scroll bar's
-// range and value each time, but past a few hundred lines the slider moves by less than a pixel.
+// A scroll bar that repaints only when its picture changes. A list that gains a line and scrolls to it
+// changes its scroll bar's range and value each time, but once the slider has shrunk to its least length it
+// stays at the end.
 class QuietScrollBar : public QScrollBar {
   public:
     QuietScrollBar(Qt::Orientation orientation, QWidget* parent) : QScrollBar(orientation, parent) {}
