@@ -11,8 +11,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <array>
 #include <csignal>
 #include <memory>
+#include <new>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -722,6 +724,43 @@ class ProfileTest : public QObject {
         QCOMPARE(WritePrivateProfileStringA("tfilter", "port", "3", pathBytes.constData()), 0);
         QVERIFY(QFileInfo(path).isDir());
         QCOMPARE(entries(), QStringList{"merovask.ini"});
+    }
+
+    // A call takes memory for what the file holds, not for the largest file it would accept (64 MiB): with
+    // the address space capped 32 MiB above its present size, a reading and a writing call still succeed.
+    void callsTakeMemoryForWhatTheFileHolds() {
+        QVERIFY(putFile(path, "[tfilter]\r\nport=1\r\n"));
+        QFile statm("/proc/self/statm");
+        QVERIFY(statm.open(QIODevice::ReadOnly));
+        const rlim_t present =
+            statm.readAll().split(' ').value(0).toULongLong() * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE));
+        QVERIFY(present > 0);
+
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            // The test framework's crash handlers stay out of it: a failed allocation ends the child at once.
+            ::signal(SIGABRT, SIG_DFL);
+            ::signal(SIGSEGV, SIG_DFL);
+            const rlimit cap{present + 32 * 1024 * 1024, present + 32 * 1024 * 1024};
+            if (::setrlimit(RLIMIT_AS, &cap) != 0)
+                ::_exit(2);
+            try {
+                std::array<char, 16> buffer{};
+                const DWORD n = GetPrivateProfileStringA("tfilter", "port", "", buffer.data(), buffer.size(),
+                                                         pathBytes.constData());
+                if (n != 1 || buffer[0] != '1')
+                    ::_exit(3);
+                ::_exit(WritePrivateProfileStringA("tfilter", "port", "2", pathBytes.constData()) ? 0 : 4);
+            } catch (const std::bad_alloc&) {
+                ::_exit(5);
+            }
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY2(WIFEXITED(status) && WEXITSTATUS(status) != 5, "a settings call ran out of memory");
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(fileBytes(path), QByteArray("[tfilter]\r\nport=2\r\n"));
     }
 
     // Huge or hostile files: every call must finish in time proportional to the size and keep what is there.
