@@ -5,6 +5,11 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#ifndef _WIN32
+#include <cerrno>
+#include <unistd.h>
+#endif
+
 namespace platform {
 
 namespace {
@@ -148,8 +153,34 @@ int MSComm::Output(const QByteArray& bytes) {
     if (bytes.isEmpty()) {
         return kCommOk;
     }
-    if (port_.write(bytes) != bytes.size()) {
-        return kWriteFailed;
+    qint64 handed = 0;
+#ifndef _WIN32
+    // QSerialPort only buffers a write and sends it when the event loop next runs, which is inside the wait
+    // that follows a send: the gap on the line would come out shorter than the wait. So the bytes go to the
+    // kernel here (the descriptor is non-blocking: this never waits). Only what the kernel does not take now
+    // is left to QSerialPort, and only when nothing of an earlier write is still queued there, so the order
+    // on the line stays the order of the calls.
+    if (port_.bytesToWrite() == 0) {
+        qint64 n = -1;
+        do {
+            n = ::write(port_.handle(), bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // The device went away: as on any other error of the line, close it so that nothing spins.
+            port_.close();
+            return kWriteFailed;
+        }
+        handed = n < 0 ? 0 : n;
+    }
+#endif
+    if (handed < bytes.size()) {
+        const QByteArray rest = bytes.mid(handed);
+        if (port_.write(rest) != rest.size()) {
+            return kWriteFailed;
+        }
+#ifdef _WIN32
+        port_.flush();
+#endif
     }
     return kCommOk;
 }

@@ -45,7 +45,8 @@ class MSComm : public QObject {
     bool PortOpen() const { return port_.isOpen(); }
     int setPortOpen(bool open);
 
-    // Queues all bytes for transmission in one call.
+    // Hands all bytes to the operating system in one call, before it returns; whatever the kernel cannot take
+    // at once follows, in order, as soon as the line can take it.
     int Output(const QByteArray& bytes);
 
     // The bytes waiting in the receive buffer; reading takes them out.

@@ -11,10 +11,14 @@ frmMotor::frmMotor(QWidget* parent) : QWidget(parent) {
     CmdPort = {CmdPort0, CmdPort1, CmdPort2, CmdPort3};
     PicBack = {PicBack0, PicBack1, PicBack2, PicBack3};
 
+    // Precise: a default (coarse) timer may fire up to 5 % early, and a reply that comes 960 ms after a send
+    // must still count as the answer.
     Timer1 = new QTimer(this);
     Timer1->setInterval(1000);
+    Timer1->setTimerType(Qt::PreciseTimer);
     Timer2 = new QTimer(this);
     Timer2->setInterval(1000);
+    Timer2->setTimerType(Qt::PreciseTimer);
     MSComm1 = new platform::MSComm(this);
 
     // A fixed frame without minimise and maximise buttons, white like the frames inside it.
