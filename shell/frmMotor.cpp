@@ -78,6 +78,9 @@ void frmMotor::connectHandlers() {
                 [this, i] { CmdPort_Click(i); });
     }
     connect(Comb, &QComboBox::activated, this, &frmMotor::Comb_Click);
+    // Enter (either key) sends from the command box and tunes from the wavelength box, as their buttons do.
+    connect(TxtCom, &QLineEdit::returnPressed, this, &frmMotor::CmdSend_Click);
+    connect(Text6, &QLineEdit::returnPressed, this, &frmMotor::Command3_Click);
     connect(Timer1, &QTimer::timeout, this, &frmMotor::Timer1_Timer);
     connect(Timer2, &QTimer::timeout, this, &frmMotor::Timer2_Timer);
     connect(MSComm1, &platform::MSComm::OnComm, this, &frmMotor::MSComm1_OnComm);
