@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QLocale>
 #include <cstring>
 #include <memory>
@@ -195,6 +197,17 @@ ReadResult readCalibration(QIODevice& in, CalTable& table) {
     if (!line.isEmpty() && !reader.takeLine(line))
         return reader.result();
     return reader.finish();
+}
+
+ReadResult readCalibrationFile(const QString& path, CalTable& table) {
+    QFile in(path);
+    if (QFileInfo(path).isDir() || !in.open(QIODevice::ReadOnly)) {
+        ReadResult result;
+        result.kind = ReadResult::ReadFailed;
+        result.message = unreadableText(path);
+        return result;
+    }
+    return readCalibration(in, table);
 }
 
 QString confirmText(const CalTable& table, std::int16_t rowCount) {

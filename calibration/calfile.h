@@ -41,6 +41,10 @@ struct ReadResult {
 // `table`. calMin and calMax are reset to 100000 and 0 at the start. Stops reading at the first error.
 ReadResult readCalibration(QIODevice& in, CalTable& table);
 
+// Opens the file at `path` and reads it as above. A file that cannot be opened, or a folder, gives
+// ReadFailed with unreadableText(path) and leaves the table as it was.
+ReadResult readCalibrationFile(const QString& path, CalTable& table);
+
 // "the wave range is from 1510 to 1589 total 80, correct?"
 QString confirmText(const CalTable& table, std::int16_t rowCount);
 

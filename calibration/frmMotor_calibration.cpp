@@ -1,21 +1,17 @@
 // Loading a calibration table into the device: choosing the file, validating it, the upload.
 
 #include "calibration/calfile.h"
-#include "filter/number.h"
-#include "link/commands.h"
-#include "platform/clock.h"
+#include "calibration/upload.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "shell/frmMotor.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QScopeGuard>
 #include <array>
 #include <cstring>
 
 namespace {
-const QString kSection = QStringLiteral("tfilter");
 // The record's size without the fields that later versions of the dialog appended.
 constexpr DWORD kRecordSize = 76;
 constexpr DWORD kFileBuffer = 154;
@@ -65,13 +61,7 @@ void frmMotor::CmdFile_Click() {
     if (path.isEmpty()) {
         return;
     }
-    QFile in(path);
-    if (QFileInfo(path).isDir() || !in.open(QIODevice::ReadOnly)) {
-        platform::MsgBox(calibration::unreadableText(path));
-        return;
-    }
-    const calibration::ReadResult result = calibration::readCalibration(in, cal);
-    in.close();
+    const calibration::ReadResult result = calibration::readCalibrationFile(path, cal);
     if (result.kind != calibration::ReadResult::Ok) {
         platform::MsgBox(result.message);
         return;
@@ -83,59 +73,18 @@ void frmMotor::CmdFile_Click() {
     uploadCalibration(result.rowCount);
 }
 
-bool frmMotor::sendAndWait(const QString& command) {
-    SendCommand(devlink::cmd::terminated(command));
-    replyText.clear();
-    DelayMs(50);
-    // The operator left during the wait: the rest of the upload is dropped.
-    return !unloaded;
-}
-
 void frmMotor::uploadCalibration(std::int16_t rowCount) {
-    using namespace devlink::cmd;
+    // No other command may fall between an X and its Y while the table goes out.
     uploading = true;
     const auto done = qScopeGuard([this] { uploading = false; });
-
-    for (int k = 0; k < rowCount; ++k) {
-        if (!sendAndWait(writeSlot(k)) ||
-            !sendAndWait(slotValue(cal.calTable[static_cast<std::size_t>(k)]))) {
-            return;
-        }
+    switch (calibration::upload(*this, cal, rowCount)) {
+    case calibration::UploadEnd::NoResponse:
+        platform::MsgBox(calibration::noResponseText());
+        break;
+    case calibration::UploadEnd::Done:
+        platform::MsgBox(calibration::resetText());
+        break;
+    case calibration::UploadEnd::Stopped:
+        break; // the operator left during a wait: the rest of the upload is dropped
     }
-    DelayMs(50);
-    if (unloaded) {
-        return;
-    }
-    if (replyText.isEmpty()) {
-        platform::MsgBox(
-            QStringLiteral("error, no response from device, check RS232 connection and device power"));
-        return;
-    }
-    if (!sendAndWait(writeSlot(kSlotMin)) || !sendAndWait(slotValue(cal.calMin)) ||
-        !sendAndWait(writeSlot(kSlotMax))) {
-        return;
-    }
-    SendCommand(terminated(slotValue(cal.calMax)));
-    replyText.clear();
-
-    const QString minText = getIrStr(kSection, QStringLiteral("SWmin"), QString::number(cal.calMin), 1);
-    swMin = filter::wholeValue(minText).value_or(swMin);
-    const QString maxText = getIrStr(kSection, QStringLiteral("SWmax"), QString::number(cal.calMax), 1);
-    swMax = filter::wholeValue(maxText).value_or(swMax);
-
-    // Date and time from one reading of the clock, so that a stamp taken at midnight cannot mix two days.
-    const QDateTime now = platform::Now();
-    const QString timeText = now.toString(QStringLiteral("hhmmss"));
-    const QString dateText = now.toString(QStringLiteral("yyyyMMdd"));
-
-    DelayMs(50);
-    if (unloaded) {
-        return;
-    }
-    if (!sendAndWait(writeSlot(kSlotYear)) || !sendAndWait(slotDigits(dateText.left(4))) ||
-        !sendAndWait(writeSlot(kSlotMonthDay)) || !sendAndWait(slotDigits(dateText.right(4))) ||
-        !sendAndWait(writeSlot(kSlotHourMinute)) || !sendAndWait(slotDigits(timeText.left(4)))) {
-        return;
-    }
-    platform::MsgBox(QStringLiteral("plese reset the tunable filter device's power and this software!"));
 }

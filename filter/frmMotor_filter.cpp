@@ -2,83 +2,65 @@
 
 #include "filter/limits.h"
 #include "filter/number.h"
+#include "filter/operations.h"
 #include "link/commands.h"
 #include "platform/doevents.h"
 #include "shell/frmMotor.h"
 
-void frmMotor::tuneFrom(QLineEdit* box, std::int32_t nType, QString (*command)(std::int32_t)) {
-    // A text too large for 32 bits leaves the working value at 0, which the limit then raises.
-    std::int32_t value = filter::wholeValue(box->text()).value_or(0);
-    value = filter::setLimit(nType, value, swMin, swMax);
-    box->setText(QString::number(value));
-    TxtCom->setText(command(value));
-    CmdSend_Click();
-}
+namespace {
+// A text box as the operations read and rewrite it.
+class BoxField : public filter::Field {
+  public:
+    explicit BoxField(QLineEdit* box) : box_(box) {}
+    QString text() const override { return box_->text(); }
+    void setText(const QString& text) override { box_->setText(text); }
+
+  private:
+    QLineEdit* box_;
+};
+} // namespace
 
 void frmMotor::Command3_Click() {
     if (!uploading) {
-        tuneFrom(Text6, filter::kWavelength, &devlink::cmd::wavelength);
+        BoxField box(Text6);
+        filter::tune(*this, box, filter::kWavelength, &devlink::cmd::wavelength);
     }
 }
 
 void frmMotor::Command6_Click() {
     if (!uploading) {
-        tuneFrom(Text11, filter::kSteps, &devlink::cmd::stepUp);
+        BoxField box(Text11);
+        filter::tune(*this, box, filter::kSteps, &devlink::cmd::stepUp);
     }
 }
 
 void frmMotor::Command7_Click() {
     if (!uploading) {
-        tuneFrom(Text12, filter::kSteps, &devlink::cmd::stepDown);
+        BoxField box(Text12);
+        filter::tune(*this, box, filter::kSteps, &devlink::cmd::stepDown);
     }
 }
 
 void frmMotor::Command10_Click() {
-    if (uploading) {
-        return;
+    if (!uploading) {
+        filter::calibrate(*this);
     }
-    TxtCom->setText(devlink::cmd::calibrate());
-    CmdSend_Click();
 }
 
 void frmMotor::Command5_Click() {
-    if (uploading) {
-        return;
+    if (!uploading) {
+        BoxField start(Text7);
+        BoxField end(Text8);
+        BoxField stay(Text9);
+        filter::scanSetting(*this, start, end, stay);
     }
-    // One working value for the three parameters: a text that does not convert takes the value sent before
-    // it.
-    std::int32_t value = 0;
-    const auto send = [&](QLineEdit* box, std::int32_t nType, QString (*command)(std::int32_t)) {
-        value = filter::wholeValue(box->text()).value_or(value);
-        value = filter::setLimit(nType, value, swMin, swMax);
-        box->setText(QString::number(value));
-        TxtCom->setText(command(value));
-        CmdSend_Click();
-    };
-    send(Text7, filter::kWavelength, &devlink::cmd::scanStart);
-    Timer1->stop();
-    DelayMs(500);
-    if (unloaded) {
-        return;
-    }
-    send(Text8, filter::kWavelength, &devlink::cmd::scanEnd);
-    Timer1->stop();
-    DelayMs(500);
-    if (unloaded) {
-        return;
-    }
-    send(Text9, filter::kStayTime, &devlink::cmd::stayTime);
 }
 
 void frmMotor::Command4_Click() {
-    if (uploading) {
-        return;
-    }
     // The span box keeps what the operator typed; only the command carries the limited value.
-    std::int32_t value = filter::wholeValue(Text10->text()).value_or(0);
-    value = filter::setLimit(filter::kSteps, value, swMin, swMax);
-    TxtCom->setText(devlink::cmd::scanSpan(value));
-    CmdSend_Click();
+    if (!uploading) {
+        filter::scan(*this, Text10->text());
+    }
 }
 
 void frmMotor::Command2_Click() {
@@ -132,8 +114,7 @@ void frmMotor::CmdPort_Click(int Index) {
         return;
     }
     Picture1->setPicture(PicBack[static_cast<std::size_t>(Index)]->picture());
-    TxtCom->setText(devlink::cmd::channel(Index));
-    CmdSend_Click();
+    filter::selectOutput(*this, Index);
     Labwait->show();
 }
 

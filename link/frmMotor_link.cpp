@@ -1,19 +1,14 @@
 // The device link: the port button, the transmitter, the wait, the receiver and the response time-out.
 
+#include "filter/limits.h"
 #include "filter/number.h"
 #include "link/commands.h"
-#include "platform/doevents.h"
+#include "link/console.h"
 #include "platform/msgbox.h"
+#include "platform/wait.h"
 #include "shell/frmMotor.h"
 
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
-
-#include <algorithm>
-#include <chrono>
-#include <limits>
-#include <thread>
 
 namespace {
 const QString kOpen = QStringLiteral("open");
@@ -78,55 +73,29 @@ void frmMotor::CmdSend_Click() {
         return;
     }
     lastCmd = TxtCom->text();
-    if (lastCmd == devlink::cmd::kGetWord) {
-        const int stampSlots[] = {devlink::cmd::kSlotYear, devlink::cmd::kSlotMonthDay,
-                                  devlink::cmd::kSlotHourMinute};
-        for (int slot : stampSlots) {
-            SendCommand(devlink::cmd::terminated(devlink::cmd::readSlot(slot)));
-            replyText.clear();
-            if (slot != devlink::cmd::kSlotHourMinute) {
-                DelayMs(50);
-                if (unloaded) {
-                    return;
-                }
-            }
-        }
-        return;
-    }
-    SendCommand(devlink::cmd::terminated(lastCmd));
-    // Each console send gets its own full second for an answer.
-    Timer1->start();
-    replyText.clear();
+    devlink::sendFromConsole(*this, lastCmd);
 }
 
 void frmMotor::DelayMs(std::int32_t HowLong) {
-    // Elapsed time from a monotonic clock in nanoseconds: the wait ends at the first check after more than
-    // HowLong ms have passed, without rounding to whole ticks of a millisecond counter and without any wrap.
-    QElapsedTimer waited;
-    waited.start();
-    const qint64 limitNs = static_cast<qint64>(HowLong) * 1000000;
-    for (;;) {
-        DoEvents();
-        if (unloaded || waited.nsecsElapsed() > limitNs) {
-            return;
-        }
-        // Sleep in the event loop, so that every event that comes meanwhile (a reply, a timer, a click) is
-        // handled at once. Qt rounds a timer's remaining time up to a whole millisecond each time the loop
-        // wakes, so it is aimed a millisecond early and short naps finish the wait.
-        const qint64 leftMs = static_cast<qint64>(HowLong) - waited.elapsed() - 1;
-        if (leftMs >= 1) {
-            QEventLoop loop;
-            QTimer deadline;
-            deadline.setSingleShot(true);
-            deadline.setTimerType(Qt::PreciseTimer);
-            connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-            connect(this, &frmMotor::Unloaded, &loop, &QEventLoop::quit);
-            deadline.start(static_cast<int>(std::min<qint64>(leftMs, std::numeric_limits<int>::max())));
-            loop.exec();
-        } else {
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
-        }
-    }
+    platform::waitMs(HowLong, [this] { return unloaded; });
+}
+
+void frmMotor::console(const QString& command) {
+    // The operator sees every single command of the panel in the console before it goes out.
+    TxtCom->setText(command);
+    CmdSend_Click();
+}
+
+std::int32_t frmMotor::limit(std::int32_t nType, std::int32_t nVal) const {
+    return filter::setLimit(nType, nVal, swMin, swMax);
+}
+
+void frmMotor::storeRange(std::int32_t calMin, std::int32_t calMax) {
+    const QString section = QStringLiteral("tfilter");
+    const QString minText = getIrStr(section, QStringLiteral("SWmin"), QString::number(calMin), 1);
+    swMin = filter::wholeValue(minText).value_or(swMin);
+    const QString maxText = getIrStr(section, QStringLiteral("SWmax"), QString::number(calMax), 1);
+    swMax = filter::wholeValue(maxText).value_or(swMax);
 }
 
 void frmMotor::MSComm1_OnComm() {

@@ -4,14 +4,19 @@
 //   shell/frmMotor.cpp          construction, control arrays, the one place where handlers are connected
 //   shell/frmMotor_shell.cpp    Form_Load, Form_Unload, getIrStr, the show key and action, Exit
 //   shell/frmMotor_console.cpp  the help list, the history and reply lists, the clear action
-//   link/frmMotor_link.cpp      the port button, SendCommand, CmdSend_Click, DelayMs, the receiver, Timer1
+//   link/frmMotor_link.cpp      the port button, SendCommand, CmdSend_Click, DelayMs, the receiver, Timer1,
+//                               and the rest of what the operations need of the window (devlink::Line)
 //   filter/frmMotor_filter.cpp  tuning, scan, auto mode (Timer2), the switch panel
 //   calibration/frmMotor_calibration.cpp  GetFileName, reading the calibration file, the upload
+// The sequences of the operations themselves (which commands, waits and checks) are in the core library
+// (link/console, filter/operations, calibration/upload), shared with merovask-ctl; the handlers read the
+// boxes, call them and show the outcome.
 //
 // Everything runs on the window's thread. A handler yields only inside DelayMs and while a message box is
 // shown, so any other handler (the same one included) may run to its end inside those two places.
 
 #include "calibration/calfile.h"
+#include "link/line.h"
 #include "link/replyassembler.h"
 #include "platform/MSComm.h"
 #include "ui_frmMotor.h"
@@ -21,7 +26,7 @@
 #include <array>
 #include <cstdint>
 
-class frmMotor : public QWidget, public Ui::frmMotor {
+class frmMotor : public QWidget, public Ui::frmMotor, public devlink::Line {
     Q_OBJECT
   public:
     explicit frmMotor(QWidget* parent = nullptr);
@@ -73,9 +78,9 @@ class frmMotor : public QWidget, public Ui::frmMotor {
 
     // link
     void Command1_Click();
-    void SendCommand(QString text);
+    void SendCommand(QString text) override;
     void CmdSend_Click();
-    void DelayMs(std::int32_t HowLong);
+    void DelayMs(std::int32_t HowLong) override;
     void MSComm1_OnComm();
     void Timer1_Timer();
 
@@ -108,12 +113,20 @@ class frmMotor : public QWidget, public Ui::frmMotor {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // What the operations need of the window besides SendCommand and DelayMs (link/frmMotor_link.cpp).
+    bool stopped() const override { return unloaded; }
+    void clearReply() override { replyText.clear(); }
+    bool replied() const override { return !replyText.isEmpty(); }
+    void armTimeout() override { Timer1->start(); }
+    void disarmTimeout() override { Timer1->stop(); }
+    void console(const QString& command) override;
+    std::int32_t limit(std::int32_t nType, std::int32_t nVal) const override;
+    void storeRange(std::int32_t calMin, std::int32_t calMax) override;
+
     void connectHandlers();
     void drawSwitchPictures();
     void uploadCalibration(std::int16_t rowCount);
-    bool sendAndWait(const QString& command);
     void publishReply(const QByteArray& reply);
-    void tuneFrom(QLineEdit* box, std::int32_t nType, QString (*command)(std::int32_t));
 
     bool inAutoTick_ = false;
 };

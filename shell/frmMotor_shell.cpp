@@ -3,38 +3,23 @@
 #include "filter/number.h"
 #include "link/commands.h"
 #include "platform/doevents.h"
-#include "platform/profile.h"
 #include "platform/programdir.h"
+#include "platform/wait.h"
 #include "shell/frmMotor.h"
+#include "shell/settings.h"
 
 #include <QDir>
-#include <QFile>
-#include <array>
 
 namespace {
 
 const QString kSection = QStringLiteral("tfilter");
 constexpr int kF1 = 112;
-constexpr unsigned kReadBuffer = 200;
 
 } // namespace
 
 QString frmMotor::getIrStr(const QString& mainS, const QString& SecondS, const QString& defS,
                            std::int16_t inType) {
-    const QByteArray file = QFile::encodeName(iniPath);
-    const QByteArray section = mainS.toLatin1();
-    const QByteArray key = SecondS.toLatin1();
-    if (inType == 1) {
-        // A write that cannot be carried out is not reported: the old file stays as it was.
-        WritePrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(),
-                                   file.constData());
-        return defS;
-    }
-    std::array<char, kReadBuffer> buffer;
-    buffer.fill(' ');
-    GetPrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(), buffer.data(),
-                             kReadBuffer, file.constData());
-    return devlink::cmd::trimBlanks(QString::fromLatin1(buffer.data(), qstrnlen(buffer.data(), kReadBuffer)));
+    return shell::getIrStr(iniPath, mainS, SecondS, defS, inType);
 }
 
 void frmMotor::Form_Load() {
@@ -115,6 +100,7 @@ void frmMotor::Form_Unload() {
         iniValue = getIrStr(kSection, QString::fromLatin1(entry.key), entry.box->text(), 1);
     }
     hide();
+    platform::interruptWaits();
     emit Unloaded();
 }
 

@@ -1,0 +1,32 @@
+#pragma once
+// The calibration upload as a sequence on a line: the table's rows into the device's calibration memory, the
+// reply check, the range, the stored limits and the date stamp.
+
+#include "calibration/calfile.h"
+#include "link/line.h"
+
+#include <QString>
+#include <cstdint>
+
+namespace calibration {
+
+enum class UploadEnd {
+    Done,       // everything sent: the operator is to restart the device and the program
+    NoResponse, // no reply to the table: nothing after it was sent, nothing stored
+    Stopped,    // the front end stopped the operation during a wait
+};
+
+// Sends the 2 * rowCount + 10 commands of an upload, each followed by a clearing of the reply and a wait of
+// 50 ms; stores the range through the line once the table and its range have been sent.
+UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCount);
+
+// The number of commands that a successful upload of rowCount rows sends.
+constexpr int uploadCommandCount(std::int16_t rowCount) {
+    return 2 * rowCount + 10;
+}
+
+// The operator's message at each end that has one.
+QString noResponseText();
+QString resetText();
+
+} // namespace calibration

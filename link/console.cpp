@@ -1,0 +1,31 @@
+#include "link/console.h"
+
+#include "link/commands.h"
+
+namespace devlink {
+
+void readStamp(Line& line) {
+    for (const int slot : {cmd::kSlotYear, cmd::kSlotMonthDay, cmd::kSlotHourMinute}) {
+        line.SendCommand(cmd::terminated(cmd::readSlot(slot)));
+        line.clearReply();
+        if (slot != cmd::kSlotHourMinute) {
+            line.DelayMs(50);
+            if (line.stopped()) {
+                return;
+            }
+        }
+    }
+}
+
+void sendFromConsole(Line& line, const QString& text) {
+    if (text == cmd::kGetWord) {
+        readStamp(line);
+        return;
+    }
+    line.SendCommand(cmd::terminated(text));
+    // Each console send gets its own full second for an answer.
+    line.armTimeout();
+    line.clearReply();
+}
+
+} // namespace devlink
