@@ -1,11 +1,6 @@
 #include "platform/doevents.h"
 
-#include <QCoreApplication>
 #include <cmath>
-
-void DoEvents() {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
 
 namespace platform {
 

@@ -1,10 +1,7 @@
 #pragma once
-// The window system's calls that the logic uses beyond the controls themselves.
+// The window's outer size in twips, as the show action and the switch label set it.
 
 #include <QWidget>
-
-// Processes all pending window events and returns; any handler may run to its end inside.
-void DoEvents();
 
 namespace platform {
 

@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+void DoEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
 namespace platform {
 
 namespace {
@@ -26,7 +30,7 @@ void waitMs(std::int32_t HowLong, const std::function<bool()>& stopped) {
     waited.start();
     const qint64 limitNs = static_cast<qint64>(HowLong) * 1000000;
     for (;;) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        DoEvents();
         if (stopped() || waited.nsecsElapsed() > limitNs) {
             return;
         }

@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <functional>
 
+// Processes all pending events and returns; any handler may run to its end inside.
+void DoEvents();
+
 namespace platform {
 
 // Processes pending events at least once, then sleeps in the event loop, and returns at the first check at
