@@ -31,7 +31,7 @@ root=$work/root
 (umask 002 && DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log") ||
     { cat "$work/install.log" >&2; fail "cmake --install failed"; }
 
-# One line per program: its executable and its manual page.
+# Each program brings its executable and its manual page.
 programs=(merovask merovask-sim)
 expected=(
     "755 d usr"
@@ -100,8 +100,8 @@ mkdir -p -m 700 "$work/home" "$work/runtime"
     "$root/usr/bin/merovask") >"$work/panel.log" 2>&1 &
 panel=$!
 win=$(panel_window)
-# Qt puts the scalable icon on the window at the sizes a window manager asks for; without the SVG plugins
-# it has no picture to give and the property is missing.
+# Qt puts a scalable icon on the window at 16 to 128 pixels; without the SVG plugins it has no picture to
+# give and the property is missing.
 xprop -id "$win" _NET_WM_ICON >"$work/icon" || fail "xprop failed"
 for size in 16 32 64 128; do
     grep -qF "Icon ($size x $size):" "$work/icon" ||

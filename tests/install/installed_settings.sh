@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# An installed panel keeps an operator's values: installed into a folder owned by root that nobody may
+# An installed panel keeps an operator's values: installed into a folder owned by root that no one may
 # write, run twice under Xvfb as an unprivileged user with a home of its own. The first run types a
 # wavelength and leaves through Exit; the second leaves at once, so the value survives only if the second
 # run read it back into its box. It must land in the per-user settings file, and the program folder must
@@ -18,17 +18,9 @@ for tool in Xvfb xdotool runuser; do
     command -v "$tool" >/dev/null || { echo "SKIP: $tool is missing (tools/setup installs it)"; exit 77; }
 done
 
-# nobody is on every Debian machine; a fresh user only where it is not.
-user=nobody
-made_user=""
-if ! id -u "$user" >/dev/null 2>&1; then
-    user=merovask-test-$$
-    useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
-    made_user=$user
-fi
-
 work=$(mktemp -d)
 chmod 755 "$work"
+made_user=""
 cleanup() {
     [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null
     stop_xvfb
@@ -43,6 +35,14 @@ fail() {
     exit 1
 }
 . "$here/xsession.sh"
+
+# nobody is on every Debian machine; a fresh user only where it is not.
+user=nobody
+if ! id -u "$user" >/dev/null 2>&1; then
+    user=merovask-test-$$
+    useradd --system --no-create-home --shell /usr/sbin/nologin "$user"
+    made_user=$user
+fi
 
 root=$work/root
 DESTDIR=$root cmake --install "$build" --prefix /usr >"$work/install.log" || fail "cmake --install failed"
