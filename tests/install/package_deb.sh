@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Debian package made from this build tree's programs (cpack in a folder of its own): its name, its
+# control fields, the dependencies dpkg-shlibdeps found plus the plugins Qt loads at run time, and exactly
+# the installed files, owned by root with Debian's modes even when packed under umask 0077, the programs
+# stripped.
+#
+# usage: package_deb.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1
+version=$2
+
+for tool in cpack dpkg-deb dpkg-shlibdeps readelf; do
+    command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (tools/setup installs it)" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+(umask 077 && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1) ||
+    { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+deb=$work/out/merovask_${version}_$(dpkg --print-architecture).deb
+[ -f "$deb" ] || fail "no $(basename "$deb"); cpack made: $(ls "$work/out")"
+
+field() { dpkg-deb -f "$deb" "$1"; }
+[ "$(field Package)" = merovask ] || fail "Package: $(field Package)"
+[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
+[ "$(field Section)" = science ] || fail "Section: $(field Section)"
+[ "$(field Priority)" = optional ] || fail "Priority: $(field Priority)"
+grep -qE '^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$' <<<"$(field Maintainer)" || fail "Maintainer: $(field Maintainer)"
+description=$(field Description)
+grep -q "^control panel for the Merovask tunable optical filter$" <<<"${description%%$'\n'*}" ||
+    fail "Description: ${description%%$'\n'*}"
+[ "$(wc -l <<<"$description")" -gt 2 ] || fail "the Description has no long text: $description"
+[ "$(awk 'length > 80' <<<"$description")" = "" ] || fail "Description lines longer than 80 characters"
+
+depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *(.*//; s/ *|.*//')
+for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6; do
+    grep -qx "$pkg" <<<"$depends" || fail "Depends lacks $pkg: $(field Depends)"
+done
+
+expected=(
+    "drwxr-xr-x ./usr/"
+    "drwxr-xr-x ./usr/bin/"
+    "-rwxr-xr-x ./usr/bin/merovask"
+    "-rwxr-xr-x ./usr/bin/merovask-sim"
+    "drwxr-xr-x ./usr/share/"
+    "drwxr-xr-x ./usr/share/applications/"
+    "-rw-r--r-- ./usr/share/applications/merovask.desktop"
+    "drwxr-xr-x ./usr/share/icons/"
+    "drwxr-xr-x ./usr/share/icons/hicolor/"
+    "drwxr-xr-x ./usr/share/icons/hicolor/scalable/"
+    "drwxr-xr-x ./usr/share/icons/hicolor/scalable/apps/"
+    "-rw-r--r-- ./usr/share/icons/hicolor/scalable/apps/merovask.svg"
+    "drwxr-xr-x ./usr/share/man/"
+    "drwxr-xr-x ./usr/share/man/man1/"
+    "-rw-r--r-- ./usr/share/man/man1/merovask-sim.1.gz"
+    "-rw-r--r-- ./usr/share/man/man1/merovask.1.gz"
+)
+dpkg-deb -c "$deb" >"$work/contents"
+diff <(printf '%s\n' "${expected[@]}" | sort -k2) <(awk '$6 != "./" {print $1, $6}' "$work/contents" | sort -k2) ||
+    fail "the package's files differ from the list (< expected, > packed)"
+owners=$(awk '{print $2}' "$work/contents" | sort -u)
+[ "$owners" = root/root ] || fail "files not owned by root/root: $owners"
+
+dpkg-deb -x "$deb" "$work/root"
+for p in merovask merovask-sim; do
+    sections=$(readelf -S "$work/root/usr/bin/$p") || fail "readelf $p failed"
+    ! grep -E '\.debug_|\.symtab' <<<"$sections" || fail "$p is not stripped"
+done
+echo "package $(basename "$deb"), $(stat -c %s "$deb") bytes: passed"
+echo "Depends: $(field Depends)"

@@ -1,0 +1,49 @@
+# Sourced by the install tests: a display of their own and the installed panel's window on it.
+# Expects $work (a temporary folder the caller removes) and a function fail.
+
+# Xvfb picks a free display number and writes it to fd 3 once it accepts connections.
+start_xvfb() {
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+    [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
+    DISPLAY=:$(tr -d '[:space:]' <"$work/display")
+    export DISPLAY
+}
+
+stop_xvfb() {
+    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    xvfb_pid=""
+}
+
+visible_window() { # name pattern -> the first visible window's id, or nothing
+    xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true
+}
+
+# The panel's window, once it shows. Start-up opens the stored port; where that port is missing (no link, no
+# UART behind /dev/ttyS0) a box says so before the window shows, and is answered as an operator would.
+panel_window() {
+    local id box
+    for _ in $(seq 300); do
+        id=$(visible_window "^Merovask Tunable Filter Control$")
+        if [ -n "$id" ]; then
+            sleep 0.5
+            echo "$id"
+            return 0
+        fi
+        box=$(visible_window "^Merovask$")
+        if [ -n "$box" ]; then
+            sleep 0.3
+            xdotool key --clearmodifiers Return
+        fi
+        sleep 0.1
+    done
+    fail "the panel's window did not show"
+}
+
+# Leaves through Exit, which stores the settings, and waits for the process to end.
+press_exit() { # window pid
+    xdotool mousemove --window "$1" 368 349 click 1
+    for _ in $(seq 100); do kill -0 "$2" 2>/dev/null || return 0; sleep 0.1; done
+    fail "the panel did not end after Exit"
+}
