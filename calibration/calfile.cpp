@@ -95,6 +95,7 @@ class Reader {
         }
         // rowCount_ never passes kMaxRows here: the reading stops at the row after it.
         table_.calTable[static_cast<std::size_t>(rowCount_)] = *value;
+        result_.waves.push_back(w);
         ++rowCount_;
         if (rowCount_ > kMaxRows)
             return fail(ReadResult::TooMany, QStringLiteral("format error, too many lines!"));

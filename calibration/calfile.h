@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace calibration {
 
@@ -35,6 +36,8 @@ struct ReadResult {
     Kind kind = NoData;
     std::int16_t rowCount = 0;
     QString message; // the operator's message for every kind but Ok
+    // The wavelength of each accepted row as read, for drawing the table.
+    std::vector<double> waves;
 };
 
 // Reads the file line by line (CR or CR LF end a line; a lone LF stays in the line), validates it and fills

@@ -167,7 +167,7 @@ int MSComm::Output(const QByteArray& bytes) {
         } while (n < 0 && errno == EINTR);
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             // The device went away: as on any other error of the line, close it so that nothing spins.
-            port_.close();
+            dropLine();
             return kWriteFailed;
         }
         handed = n < 0 ? 0 : n;
@@ -207,8 +207,13 @@ void MSComm::handleError(QSerialPort::SerialPortError error) {
     }
     // A device that went away (hang-up, unplugged adapter) makes the port report errors without end; close
     // it at the first one so nothing spins. Later writes are ignored; a new open works once it is back.
+    dropLine();
+}
+
+void MSComm::dropLine() {
     port_.close();
     port_.clearError();
+    emit LineGone();
 }
 
 } // namespace platform

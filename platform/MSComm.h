@@ -57,10 +57,13 @@ class MSComm : public QObject {
   signals:
     // Raised on the window's thread whenever received bytes are waiting.
     void OnComm();
+    // The device went away while the port was open (hang-up, unplugged adapter); the port is closed now.
+    void LineGone();
 
   private:
     void handleReadyRead();
     void handleError(QSerialPort::SerialPortError error);
+    void dropLine();
 
     QSerialPort port_;
     std::int16_t commPort_ = 1;
