@@ -15,6 +15,8 @@
 
 #include <QProxyStyle>
 
+#include <vector>
+
 namespace platform {
 
 class PixelStyle : public QProxyStyle {
@@ -27,6 +29,11 @@ class PixelStyle : public QProxyStyle {
                        const QWidget* widget = nullptr) const override;
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget = nullptr) const override;
+
+  private:
+    // Kept from frame to frame: fresh memory for each picture costs more in page faults than the drawing.
+    mutable std::vector<QRgb> swapped_;
+    mutable std::vector<QRgb> picture_;
 };
 
 // Puts a PixelStyle over the application's style, unless there is one already.
