@@ -1,12 +1,18 @@
 #include "shell/frmMotor.h"
 
 #include "filter/switchpictures.h"
+#include "platform/pixelstyle.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScreen>
 
 frmMotor::frmMotor(QWidget* parent) : QWidget(parent) {
+    // Installed here rather than in main(), so that every window built (the program's, the tests', the
+    // benchmark's) draws its frames alike; for the whole application, since a widget's own style does not
+    // reach its children, and the message boxes and the file dialog have frames too. Before the controls
+    // exist, so each is polished by the style it is drawn with.
+    platform::usePixelStyle();
     setupUi(this);
     CmdPort = {CmdPort0, CmdPort1, CmdPort2, CmdPort3};
     PicBack = {PicBack0, PicBack1, PicBack2, PicBack3};

@@ -1,21 +1,39 @@
 // The list box against a plain QListWidget: side by side in one window, fed the same lines and the same
 // selections, the two must leave the same pixels on screen (the backing store, not a fresh rendering) after
-// every step, scroll bar included.
+// every step, scroll bar included. Each case runs in the program's style over Fusion and over Windows, and
+// with a dark palette; CTest runs the whole at each display scale.
 
 #include "platform/listbox.h"
+#include "platform/pixelstyle.h"
 
 #include <QApplication>
+#include <QBackingStore>
 #include <QLineEdit>
-#include <QScreen>
 #include <QScrollBar>
+#include <QStyleFactory>
 #include <QTest>
-#include <QWindow>
 
 namespace {
+
+// Rows for each case: the style under the program's own, and the palette.
+void addLooks() {
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("Fusion") << QStringLiteral("Fusion") << false;
+    QTest::newRow("Windows") << QStringLiteral("Windows") << false;
+    QTest::newRow("Fusion, dark") << QStringLiteral("Fusion") << true;
+}
 
 class Twins {
   public:
     Twins() {
+        QFETCH(QString, style);
+        QFETCH(bool, dark);
+        QApplication::setStyle(QStyleFactory::create(style));
+        platform::usePixelStyle();
+        if (dark) {
+            window.setPalette(QPalette(QColor(53, 53, 53))); // light text on a dark ground
+        }
         window.setFont(QFont(QStringLiteral("Liberation Sans"), 8));
         window.setFixedSize(260, 240);
         ours = new ListBox(&window);
@@ -24,8 +42,10 @@ class Twins {
         for (QListWidget* list : {static_cast<QListWidget*>(ours), plain}) {
             list->setUniformItemSizes(true);
         }
+        // 128 pixels apart: a multiple of 8 device pixels at every scale tested, so the two lie alike on the
+        // device pixels and under the 8 x 8 pattern brushes (the Windows style's scroll bar).
         ours->setGeometry(5, 5, 111, 208);
-        plain->setGeometry(130, 5, 111, 208);
+        plain->setGeometry(133, 5, 111, 208);
         elsewhere->setGeometry(5, 218, 100, 20);
         window.show();
         window.activateWindow();
@@ -38,13 +58,17 @@ class Twins {
         step(plain);
     }
 
-    // The pixels each list left in the window's backing store, once all pending paints are done.
+    // The pixels each list left in the window's backing store, once all pending paints are done: the device
+    // pixels between its corners rounded to the nearest, as Qt gives them to it. (The offscreen platform's
+    // screen grab cuts a scaled window to its size in logical pixels.)
     QImage onScreen(QWidget* list) {
         settle();
-        const QRect r(list->mapTo(&window, QPoint(0, 0)), list->size());
-        return window.screen()
-            ->grabWindow(window.winId(), r.x(), r.y(), r.width(), r.height())
-            .toImage()
+        const QRectF r(list->mapTo(&window, QPoint(0, 0)), list->size());
+        const qreal ratio = window.devicePixelRatio();
+        const QRect device(QPoint(qRound(r.left() * ratio), qRound(r.top() * ratio)),
+                           QPoint(qRound(r.right() * ratio), qRound(r.bottom() * ratio)) - QPoint(1, 1));
+        return static_cast<const QImage*>(window.backingStore()->paintDevice())
+            ->copy(device)
             .convertToFormat(QImage::Format_RGB32);
     }
 
@@ -120,6 +144,7 @@ QString lineFor(int i) {
 class TestListBox : public QObject {
     Q_OBJECT
   private slots:
+    void growingListLooksLikeAPlainOne_data() { addLooks(); }
     void growingListLooksLikeAPlainOne() {
         Twins t;
         QVERIFY(QTest::qWaitForWindowExposed(&t.window));
@@ -138,6 +163,7 @@ class TestListBox : public QObject {
         QVERIFY2(t.same(true, &why), qPrintable(why));
     }
 
+    void selectingScrollingClearingAndDisabling_data() { addLooks(); }
     void selectingScrollingClearingAndDisabling() {
         Twins t;
         QVERIFY(QTest::qWaitForWindowExposed(&t.window));
@@ -170,6 +196,7 @@ class TestListBox : public QObject {
         QVERIFY2(t.same(true, &why), qPrintable(QStringLiteral("one line: ") + why));
     }
 
+    void linesOfAnotherLookAreDrawnTheirOwnWay_data() { addLooks(); }
     void linesOfAnotherLookAreDrawnTheirOwnWay() {
         // A line with its own colours or an icon is not copied from a picture of another line.
         Twins t;
