@@ -5,9 +5,9 @@
 #include "platform/doevents.h"
 #include "platform/profile.h"
 #include "platform/programdir.h"
+#include "platform/userdir.h"
 #include "shell/frmMotor.h"
 
-#include <QDir>
 #include <QFile>
 #include <array>
 
@@ -45,11 +45,7 @@ void frmMotor::Form_Load() {
     }
     Comb->setCurrentIndex(-1);
 
-    QString folder = platform::programDir();
-    if (folder.endsWith(QDir::separator())) {
-        folder.chop(1);
-    }
-    iniPath = folder + QDir::separator() + QStringLiteral("merovask.ini");
+    iniPath = platform::settingsPath(platform::programDir());
 
     // The flag is kept in the file for whoever reads it there; the engineering mode comes only from the key.
     iniValue = getIrStr(kSection, QStringLiteral("debug"), QStringLiteral("0"), 0);
