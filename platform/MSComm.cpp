@@ -2,7 +2,6 @@
 
 #include "platform/programdir.h"
 
-#include <QFileInfo>
 #include <QStringList>
 
 namespace platform {
@@ -60,23 +59,6 @@ bool parseSettings(const QString& text, LineSettings& out) {
 }
 
 } // namespace
-
-QString portPath(std::int16_t port, const QString& programFolder) {
-    if (port < 1) {
-        return {};
-    }
-#ifdef _WIN32
-    Q_UNUSED(programFolder);
-    return QStringLiteral("COM%1").arg(port);
-#else
-    const QString link = programFolder + QStringLiteral("/com%1").arg(port);
-    // A link that is there but dangling still names this port: the adapter behind it is missing.
-    if (QFileInfo(link).exists() || QFileInfo(link).isSymLink()) {
-        return link;
-    }
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-}
 
 MSComm::MSComm(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::handleReadyRead);
