@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHelpEvent>
 #include <QTest>
 
 using platform::PortEntry;
@@ -85,6 +86,7 @@ class tst_porttable : public QObject {
     void damagedTable_data();
     void damagedTable();
     void noPermissionText();
+    void tooltipWhenHovered();
 };
 
 void tst_porttable::resolutionOrder_data() {
@@ -207,6 +209,31 @@ void tst_porttable::noPermissionText() {
              QStringLiteral("3  FT232R USB UART (ttyUSB0), no permission\n"
                             "no permission: add yourself to the dialout group: "
                             "sudo usermod -aG dialout $USER, then log in again"));
+}
+
+// The list is made when the operator points at the port box, so it shows the adapters plugged in then.
+void tst_porttable::tooltipWhenHovered() {
+    Desk desk;
+    desk.panel.device = std::make_unique<PtyDevice>(desk.folder(), 1);
+    desk.plug(QStringLiteral("A"));
+    desk.panel.start();
+    QLineEdit* box = desk.panel.w->Text1;
+    const auto hover = [box] {
+        QHelpEvent event(QEvent::ToolTip, QPoint(4, 4), box->mapToGlobal(QPoint(4, 4)));
+        QCoreApplication::sendEvent(box, &event);
+        return box->toolTip();
+    };
+    const auto line = [](int number, const PtyDevice& device) {
+        return QStringLiteral("\n%1  FT232R USB UART (%2)").arg(number).arg(device.slavePath().mid(5));
+    };
+    const QString com1 =
+        QStringLiteral("1  link in the program folder (%1)").arg(desk.panel.device->slavePath().mid(5));
+    QCOMPARE(hover(), com1 + line(3, desk.node(0)));
+    desk.plug(QStringLiteral("A B"));
+    QCOMPARE(hover(), com1 + line(3, desk.node(0)) + line(4, desk.node(1)));
+    desk.plug({});
+    QCOMPARE(hover(), com1 + "\n3  FT232R USB UART (not plugged in)\n4  FT232R USB UART (not plugged in)");
+    VERIFY_BOXES(desk.panel.boxes);
 }
 
 QTEST_MAIN(tst_porttable)
