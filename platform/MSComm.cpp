@@ -2,7 +2,11 @@
 
 #include "platform/programdir.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
+
+#include <cstdio>
 
 namespace platform {
 
@@ -115,6 +119,14 @@ int MSComm::setPortOpen(bool open) {
         // A /dev/ttyS node without a UART behind it fails its open with an I/O error: no such port either.
         if (error == QSerialPort::ResourceError && path.startsWith(QLatin1String("/dev/ttyS"))) {
             return kInvalidPortNumber;
+        }
+        // Qt reports a port in use and a port this user may not open alike; only the second is the
+        // operator's to fix, and the panel shows no box for either.
+        const QString device = QFileInfo(path).canonicalFilePath();
+        if (error == QSerialPort::PermissionError && !device.isEmpty() && !mayOpen(device)) {
+            std::fprintf(stderr,
+                         "merovask: no permission to open %s (port %d): add yourself to the dialout group\n",
+                         QFile::encodeName(device).constData(), int(commPort_));
         }
         return kPortOpenFailed;
     }
