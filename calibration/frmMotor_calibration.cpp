@@ -95,6 +95,9 @@ void frmMotor::uploadCalibration(std::int16_t rowCount) {
     using namespace devlink::cmd;
     uploading = true;
     const auto done = qScopeGuard([this] { uploading = false; });
+    // The window's cursor, not the application's: the boxes that end the upload keep their arrow.
+    setCursor(Qt::WaitCursor);
+    const auto arrow = qScopeGuard([this] { unsetCursor(); });
 
     for (int k = 0; k < rowCount; ++k) {
         if (!sendAndWait(writeSlot(k)) ||
