@@ -77,6 +77,9 @@ void frmMotor::uploadCalibration(std::int16_t rowCount) {
     // No other command may fall between an X and its Y while the table goes out.
     uploading = true;
     const auto done = qScopeGuard([this] { uploading = false; });
+    // The window's cursor, not the application's: the boxes that end the upload keep their arrow.
+    setCursor(Qt::WaitCursor);
+    const auto arrow = qScopeGuard([this] { unsetCursor(); });
     switch (calibration::upload(*this, cal, rowCount)) {
     case calibration::UploadEnd::NoResponse:
         platform::MsgBox(calibration::noResponseText());

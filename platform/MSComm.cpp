@@ -2,9 +2,11 @@
 
 #include "platform/programdir.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
+#include <cstdio>
 #ifndef _WIN32
 #include <cerrno>
 #include <unistd.h>
@@ -66,23 +68,6 @@ bool parseSettings(const QString& text, LineSettings& out) {
 
 } // namespace
 
-QString portPath(std::int16_t port, const QString& programFolder) {
-    if (port < 1) {
-        return {};
-    }
-#ifdef _WIN32
-    Q_UNUSED(programFolder);
-    return QStringLiteral("COM%1").arg(port);
-#else
-    const QString link = programFolder + QStringLiteral("/com%1").arg(port);
-    // A link that is there but dangling still names this port: the adapter behind it is missing.
-    if (QFileInfo(link).exists() || QFileInfo(link).isSymLink()) {
-        return link;
-    }
-    return QStringLiteral("/dev/ttyS%1").arg(port - 1);
-#endif
-}
-
 MSComm::MSComm(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::handleReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::handleError);
@@ -138,6 +123,14 @@ int MSComm::setPortOpen(bool open) {
         // A /dev/ttyS node without a UART behind it fails its open with an I/O error: no such port either.
         if (error == QSerialPort::ResourceError && path.startsWith(QLatin1String("/dev/ttyS"))) {
             return kInvalidPortNumber;
+        }
+        // Qt reports a port in use and a port this user may not open alike; only the second is the
+        // operator's to fix, and the panel shows no box for either.
+        const QString device = QFileInfo(path).canonicalFilePath();
+        if (error == QSerialPort::PermissionError && !device.isEmpty() && !mayOpen(device)) {
+            std::fprintf(stderr,
+                         "merovask: no permission to open %s (port %d): add yourself to the dialout group\n",
+                         QFile::encodeName(device).constData(), int(commPort_));
         }
         return kPortOpenFailed;
     }

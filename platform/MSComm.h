@@ -3,6 +3,8 @@
 // Property writes that can fail return an error number (0 when they succeed), in the numbering of the
 // original control: 8002 means that the port number names no port; every other failure has another number.
 
+#include "platform/ports.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -25,10 +27,6 @@ enum CommEventCode : int {
     comEvNone = 0,
     comEvReceive = 2,
 };
-
-// Where port N lives: on Windows COMN; elsewhere the link com<N> in the program folder when it exists,
-// otherwise /dev/ttyS<N-1>. Empty for a number below 1.
-QString portPath(std::int16_t port, const QString& programFolder);
 
 class MSComm : public QObject {
     Q_OBJECT

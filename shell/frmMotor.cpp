@@ -2,6 +2,8 @@
 
 #include "filter/switchpictures.h"
 #include "platform/pixelstyle.h"
+#include "platform/ports.h"
+#include "platform/programdir.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -117,6 +119,13 @@ bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     }
+    case QEvent::ToolTip:
+        // Built when the operator hovers, not at start-up: adapters come and go, and listing them reads
+        // sysfs.
+        if (watched == Text1) {
+            Text1->setToolTip(platform::portListText(platform::listPorts(platform::programDir())));
+        }
+        return false;
     case QEvent::MouseButtonDblClick:
         if (watched == List1->viewport()) {
             List1_DblClick();

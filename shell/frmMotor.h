@@ -1,7 +1,8 @@
 #pragma once
 // frmMotor: the panel's one window. Every control (from shell/frmMotor.ui) and every form-level variable
 // lives here; the handlers are defined in the folder of their subsystem:
-//   shell/frmMotor.cpp          construction, control arrays, the one place where handlers are connected
+//   shell/frmMotor.cpp          construction, control arrays, the one place where handlers are connected,
+//                               the port box's tooltip
 //   shell/frmMotor_shell.cpp    Form_Load, Form_Unload, getIrStr, the show key and action, Exit
 //   shell/frmMotor_console.cpp  the help list, the history and reply lists, the clear action
 //   link/frmMotor_link.cpp      the port button, SendCommand, CmdSend_Click, DelayMs, the receiver, Timer1,

@@ -4,6 +4,7 @@
 #include "link/commands.h"
 #include "platform/doevents.h"
 #include "platform/programdir.h"
+#include "platform/userdir.h"
 #include "platform/wait.h"
 #include "shell/frmMotor.h"
 #include "shell/settings.h"
@@ -30,11 +31,7 @@ void frmMotor::Form_Load() {
     }
     Comb->setCurrentIndex(-1);
 
-    QString folder = platform::programDir();
-    if (folder.endsWith(QDir::separator())) {
-        folder.chop(1);
-    }
-    iniPath = folder + QDir::separator() + QStringLiteral("merovask.ini");
+    iniPath = platform::settingsPath(platform::programDir());
 
     // The flag is kept in the file for whoever reads it there; the engineering mode comes only from the key.
     iniValue = getIrStr(kSection, QStringLiteral("debug"), QStringLiteral("0"), 0);

@@ -3,8 +3,13 @@
 #include "support/panel.h"
 
 #include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSerialPort>
 #include <QTest>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using testsupport::Panel;
 using testsupport::PtyDevice;
@@ -39,6 +44,8 @@ class tst_port : public QObject {
     void missingStoredPortReportedAtStart();
     void hangUpWhileOpen();
     void partialReplySurvivesReopen();
+    void refusedPort_data();
+    void refusedPort();
 };
 
 void tst_port::startupOpensStoredPort() {
@@ -187,6 +194,51 @@ void tst_port::partialReplySurvivesReopen() {
     panel.w->Command1->click();
     panel.device->inject("K ");
     QTRY_COMPARE(panel.replies().last(), QString("OK "));
+}
+
+void tst_port::refusedPort_data() {
+    QTest::addColumn<bool>("permitted");
+    QTest::newRow("no permission") << false;
+    QTest::newRow("in use") << true;
+}
+
+// Both stay closed without a box; only the one the operator can fix is named, in one line on standard error.
+void tst_port::refusedPort() {
+    QFETCH(bool, permitted);
+    if (qEnvironmentVariableIsEmpty("MEROVASK_TEST_CHILD")) {
+        // The case runs in a child whose standard error can be read; as nobody when root, who opens anything.
+        QStringList args{QCoreApplication::applicationFilePath(),
+                         QStringLiteral("refusedPort:") + QTest::currentDataTag()};
+        if (::geteuid() == 0) {
+            args = QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + args;
+        }
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("MEROVASK_TEST_CHILD"), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.start(args.first(), args.mid(1));
+        if (!child.waitForStarted()) {
+            QSKIP("setpriv is not available");
+        }
+        QVERIFY(child.waitForFinished(60000));
+        const QString said = QString::fromLocal8Bit(child.readAllStandardError());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(QString::fromLocal8Bit(child.readAllStandardOutput()) + said));
+        const QRegularExpression line(
+            QStringLiteral("^merovask: no permission to open /dev/pts/\\d+ \\(port 1\\): "
+                           "add yourself to the dialout group$"),
+            QRegularExpression::MultilineOption);
+        QCOMPARE(said.count(line), permitted ? 0 : 1);
+        return;
+    }
+    Panel panel;
+    QSerialPort holder(panel.device->slavePath());
+    QVERIFY(permitted ? holder.open(QIODevice::ReadWrite)
+                      : ::chmod(QFile::encodeName(panel.device->slavePath()).constData(), 0) == 0);
+    panel.start();
+    QVERIFY(!panel.w->portOpen);
+    QVERIFY(panel.replies().isEmpty());
+    VERIFY_BOXES(panel.boxes);
 }
 
 QTEST_MAIN(tst_port)

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTimer>
 #include <QtTest>
 #include <atomic>
@@ -134,6 +135,8 @@ class TestUpload : public QObject {
     void replyCheck();
     void hundredRows();
     void noInterleaving();
+    void busyCursor_data();
+    void busyCursor();
 };
 
 void TestUpload::init() {
@@ -605,6 +608,58 @@ void TestUpload::noInterleaving() {
     w->Command3->click();
     QVERIFY(panel.device->waitForCommands(1, kWaitMs));
     QCOMPARE(panel.commands(), QStringList{QStringLiteral("C1580")});
+}
+
+void TestUpload::busyCursor_data() {
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<QStringList>("boxes");
+    const QString confirm = confirmation(1526, 1580, 10);
+    QTest::newRow("success") << "success" << QStringList{confirm, kReset};
+    QTest::newRow("no response") << "silent" << QStringList{confirm, kNoResponse};
+    QTest::newRow("Exit during the upload") << "exit" << QStringList{confirm};
+}
+
+// The pointer over the window is busy while an upload runs and comes back however it ends; the boxes are
+// never under an application-wide cursor, so the one that ends the upload shows the arrow.
+void TestUpload::busyCursor() {
+    QFETCH(QString, end);
+    QFETCH(QStringList, boxes);
+    Panel panel;
+    if (end == "silent") {
+        panel.device->setMode(PtyDevice::Mode::Silent);
+    }
+    panel.start();
+    frmMotor* w = panel.w.get();
+    chooseFile(writeFile(panel.path(QStringLiteral("cal.txt")), table(1580, 6, counting(10))));
+    QStringList shown;
+    bool appCursor = false;
+    platform::setMsgBoxHandlerForTests([&](const QString& text, int) {
+        shown << text;
+        appCursor = appCursor || QGuiApplication::overrideCursor() != nullptr;
+        return text.endsWith(QStringLiteral("correct?")) ? platform::vbYes : platform::vbOK;
+    });
+    const auto shape = [w] {
+        return w->testAttribute(Qt::WA_SetCursor) ? w->cursor().shape() : Qt::ArrowCursor;
+    };
+    bool midway = false;
+    Qt::CursorShape during = Qt::ArrowCursor;
+    // The 10-row upload takes over a second.
+    QTimer::singleShot(300, w, [&] {
+        midway = w->uploading;
+        during = shape();
+        appCursor = appCursor || QGuiApplication::overrideCursor() != nullptr;
+        if (end == "exit") {
+            w->Command9_Click();
+        }
+    });
+
+    w->CmdFile->click();
+
+    QVERIFY(midway);
+    QCOMPARE(during, Qt::WaitCursor);
+    QCOMPARE(shown, boxes);
+    QVERIFY(!appCursor);
+    QCOMPARE(shape(), Qt::ArrowCursor);
 }
 
 QTEST_MAIN(TestUpload)

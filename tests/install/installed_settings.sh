@@ -80,8 +80,12 @@ type_wavelength() {
 }
 leave_as_is() { :; }
 
+# The per-user copy: ~/.config/merovask/merovask.ini for /usr/bin, a sub-folder named after any other folder.
 ini=$home/.config/merovask/merovask.ini
-stored() { [ -f "$ini" ] && grep -qx "Cch=$wavelength" <<<"$(tr -d '\r' <"$ini")"; }
+stored() {
+    ini=$(find "$home/.config/merovask" -name merovask.ini 2>/dev/null)
+    [ -n "$ini" ] && [ "$(wc -l <<<"$ini")" = 1 ] && grep -qx "Cch=$wavelength" <<<"$(tr -d '\r' <"$ini")"
+}
 
 run_panel type_wavelength
 stored || fail "after the first run $ini does not hold Cch=$wavelength: $(cat "$ini" 2>/dev/null || echo missing)"

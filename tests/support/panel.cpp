@@ -6,7 +6,10 @@
 
 namespace testsupport {
 
-Panel::Panel(const QByteArray& ini, bool withDevice) {
+Panel::Panel(const QByteArray& ini, bool withDevice)
+    : savedConfigHome_(qgetenv("XDG_CONFIG_HOME")),
+      hadConfigHome_(qEnvironmentVariableIsSet("XDG_CONFIG_HOME")) {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     platform::setProgramDirForTests(dir.path());
     if (!ini.isEmpty()) {
         QFile file(path(QStringLiteral("merovask.ini")));
@@ -22,6 +25,11 @@ Panel::Panel(const QByteArray& ini, bool withDevice) {
 Panel::~Panel() {
     w.reset();
     platform::setProgramDirForTests({});
+    if (hadConfigHome_) {
+        qputenv("XDG_CONFIG_HOME", savedConfigHome_);
+    } else {
+        qunsetenv("XDG_CONFIG_HOME");
+    }
 }
 
 void Panel::start() {

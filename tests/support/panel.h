@@ -1,6 +1,7 @@
 #pragma once
-// A panel under test: the real window, offscreen, in a program folder of its own with a pseudo-terminal
-// device linked there as com1, and its message boxes answered from a script.
+// A panel under test: the real window, offscreen, in a program folder and a per-user folder of its own with
+// a pseudo-terminal device linked in the program folder as com1, and its message boxes answered from a
+// script.
 
 #include "shell/frmMotor.h"
 #include "support/msgboxscript.h"
@@ -13,6 +14,9 @@ namespace testsupport {
 
 struct Panel {
     QTemporaryDir dir;
+    // XDG_CONFIG_HOME while the panel lives: per-user settings, links and the port table stay out of the
+    // home folder of whoever runs the tests.
+    QTemporaryDir config;
     std::unique_ptr<PtyDevice> device; // com1 in dir
     MsgBoxScript boxes;
     std::unique_ptr<frmMotor> w;
@@ -29,6 +33,10 @@ struct Panel {
     QStringList replies() const;
     // Commands that reached the device since the last clear, as text.
     QStringList commands() const;
+
+  private:
+    QByteArray savedConfigHome_;
+    bool hadConfigHome_ = false;
 };
 
 } // namespace testsupport
