@@ -4,43 +4,20 @@
 #include "filter/number.h"
 #include "link/commands.h"
 #include "link/console.h"
-#include "platform/programdir.h"
 #include "platform/wait.h"
 #include "shell/settings.h"
 
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <cerrno>
 #include <cstdio>
 #include <limits>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace ctl {
 
 namespace {
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
 
-// Why port `number` at `path` would not open, as far as the file system tells.
-QString openFailure(std::int16_t number, const QString& path) {
-    const QByteArray native = QFile::encodeName(path);
-    struct stat info {};
-    if (path.isEmpty() || ::stat(native.constData(), &info) != 0) {
-        return QStringLiteral("no such port %1").arg(number);
-    }
-    if (!S_ISCHR(info.st_mode)) {
-        return QStringLiteral("port %1 (%2) is not a serial port").arg(number).arg(path);
-    }
-    if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES) {
-        return QStringLiteral("no permission to open port %1 (%2): add yourself to the dialout group "
-                              "(sudo usermod -aG dialout $USER) and log in again")
-            .arg(number)
-            .arg(path);
-    }
-    return QStringLiteral("port %1 (%2) is in use by another program").arg(number).arg(path);
-}
 } // namespace
 
 CtlLine::CtlLine(Output output, int timeoutMs, const QElapsedTimer& sinceStart)
@@ -63,10 +40,22 @@ QString CtlLine::open(std::int16_t number) {
     if (error == platform::kCommOk) {
         return {};
     }
-    if (error == platform::kInvalidPortNumber) {
-        return QStringLiteral("no such port %1").arg(number);
+    const QString device = port_.openedDevice();
+    switch (port_.openTrouble()) {
+    case platform::OpenTrouble::NoPermission:
+        return QStringLiteral("no permission to open port %1 (%2): add yourself to the dialout group "
+                              "(sudo usermod -aG dialout $USER) and log in again")
+            .arg(number)
+            .arg(device);
+    case platform::OpenTrouble::InUse:
+        return QStringLiteral("port %1 (%2) is in use by another program").arg(number).arg(device);
+    case platform::OpenTrouble::NotSerial:
+        return QStringLiteral("port %1 (%2) is not a serial port").arg(number).arg(device);
+    case platform::OpenTrouble::None:
+    case platform::OpenTrouble::NoSuchPort:
+        break;
     }
-    return openFailure(number, platform::portPath(number, platform::programDir()));
+    return QStringLiteral("no such port %1").arg(number);
 }
 
 void CtlLine::SendCommand(QString text) {

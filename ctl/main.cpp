@@ -9,7 +9,9 @@
 #include "filter/operations.h"
 #include "link/commands.h"
 #include "link/console.h"
+#include "platform/ports.h"
 #include "platform/programdir.h"
+#include "platform/userdir.h"
 #include "shell/settings.h"
 
 #include <QCoreApplication>
@@ -56,6 +58,7 @@ Commands:
   upload FILE [--yes]      check a calibration table, ask, load it into the device and store its range
   check FILE [--plot PNG]  check a calibration table (no port); --plot draws it into a PNG file
   monitor                  print every reply with the seconds since start until Ctrl+C or SIGTERM
+  ports                    list the port numbers with their devices (no port is opened)
 
 Numbers are read as the panel reads its boxes ("15 50" is 1550, "1550.5" is 1550) and limited as the panel
 limits them; a limited value is reported on standard error.
@@ -101,6 +104,7 @@ const CommandSpec kCommands[] = {
     {"upload", 1, "upload FILE [--yes]"},
     {"check", 1, "check FILE [--plot PNG]"},
     {"monitor", 0, "monitor"},
+    {"ports", 0, "ports"},
 };
 
 void say(const QString& message) {
@@ -275,11 +279,7 @@ struct Settings {
 
 Settings readSettings() {
     Settings s;
-    QString folder = platform::programDir();
-    if (folder.endsWith(QLatin1Char('/'))) {
-        folder.chop(1);
-    }
-    s.iniPath = folder + QStringLiteral("/merovask.ini");
+    s.iniPath = platform::settingsPath(platform::programDir());
     const QString section = QStringLiteral("tfilter");
     s.port = shell::getIrStr(s.iniPath, section, QStringLiteral("port"), QStringLiteral("1"), 0);
     // A limit whose text does not convert stays 0, as in the panel.
@@ -335,6 +335,25 @@ int check(const Options& options) {
             return kUsage;
         }
     }
+    return kDone;
+}
+
+// The panel's port list: a line per number, or with --json an object per number.
+int ports(const Options& options) {
+    const QList<platform::PortEntry> entries = platform::listPorts(platform::programDir());
+    QByteArray out;
+    if (!options.json) {
+        out = platform::portListText(entries).toLocal8Bit() + '\n';
+    }
+    for (const platform::PortEntry& port : options.json ? entries : QList<platform::PortEntry>{}) {
+        const QJsonObject object{{QStringLiteral("port"), port.number},
+                                 {QStringLiteral("device"), port.device},
+                                 {QStringLiteral("description"), port.description},
+                                 {QStringLiteral("present"), port.present},
+                                 {QStringLiteral("accessible"), port.accessible}};
+        out += QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    }
+    std::fwrite(out.constData(), 1, static_cast<std::size_t>(out.size()), stdout);
     return kDone;
 }
 
@@ -495,6 +514,9 @@ int main(int argc, char* argv[]) {
     }
     if (command == QLatin1String("check")) {
         return check(*options);
+    }
+    if (command == QLatin1String("ports")) {
+        return ports(*options);
     }
 
     catchSignals();

@@ -10,6 +10,8 @@
 
 #include <QFile>
 
+#include <cstdio>
+
 namespace {
 const QString kOpen = QStringLiteral("open");
 const QString kLineSettings = QStringLiteral("9600,N,8,1");
@@ -21,6 +23,11 @@ void frmMotor::Command1_Click() {
         if (error == platform::kInvalidPortNumber) {
             portOpen = false;
             platform::MsgBox(QStringLiteral("can't open comm port ") + QString::number(MSComm1->CommPort()));
+        } else if (MSComm1->openTrouble() == platform::OpenTrouble::NoPermission) {
+            // No box, as for a port in use; but this one the operator can fix, so it is said somewhere.
+            std::fprintf(stderr,
+                         "merovask: no permission to open %s (port %d): add yourself to the dialout group\n",
+                         QFile::encodeName(MSComm1->openedDevice()).constData(), int(MSComm1->CommPort()));
         }
     };
     if (Command1->text() == kOpen) {

@@ -2,11 +2,9 @@
 
 #include "platform/programdir.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
-#include <cstdio>
 #ifndef _WIN32
 #include <cerrno>
 #include <unistd.h>
@@ -102,10 +100,13 @@ int MSComm::setPortOpen(bool open) {
     if (port_.isOpen()) {
         return kPortAlreadyOpen;
     }
+    trouble_ = OpenTrouble::NoSuchPort;
+    device_.clear();
     const QString path = portPath(commPort_, programDir());
     if (path.isEmpty()) {
         return kInvalidPortNumber;
     }
+    device_ = QFileInfo(path).canonicalFilePath();
     LineSettings line;
     parseSettings(settings_, line);
     port_.setPortName(path);
@@ -125,15 +126,17 @@ int MSComm::setPortOpen(bool open) {
             return kInvalidPortNumber;
         }
         // Qt reports a port in use and a port this user may not open alike; only the second is the
-        // operator's to fix, and the panel shows no box for either.
-        const QString device = QFileInfo(path).canonicalFilePath();
-        if (error == QSerialPort::PermissionError && !device.isEmpty() && !mayOpen(device)) {
-            std::fprintf(stderr,
-                         "merovask: no permission to open %s (port %d): add yourself to the dialout group\n",
-                         QFile::encodeName(device).constData(), int(commPort_));
+        // operator's to fix.
+        if (error != QSerialPort::PermissionError) {
+            trouble_ = OpenTrouble::NotSerial;
+        } else if (!device_.isEmpty() && !mayOpen(device_)) {
+            trouble_ = OpenTrouble::NoPermission;
+        } else {
+            trouble_ = OpenTrouble::InUse;
         }
         return kPortOpenFailed;
     }
+    trouble_ = OpenTrouble::None;
     // Bytes that reached the line before this open are not a reply to anything we will send.
     port_.clear();
     return kCommOk;

@@ -28,6 +28,15 @@ enum CommEventCode : int {
     comEvReceive = 2,
 };
 
+// Why the last open failed, beyond its error number: front ends tell the operator what to do about it.
+enum class OpenTrouble {
+    None,
+    NoSuchPort,   // 8002
+    NoPermission, // this user may not open the device: the dialout group
+    InUse,        // another program holds it
+    NotSerial,    // the name is there but is no terminal
+};
+
 class MSComm : public QObject {
     Q_OBJECT
   public:
@@ -38,6 +47,10 @@ class MSComm : public QObject {
     int setCommPort(std::int16_t port);
 
     QString Settings() const { return settings_; }
+
+    OpenTrouble openTrouble() const { return trouble_; }
+    // The device behind the port number of the last open (links followed), when there is one.
+    QString openedDevice() const { return device_; }
     int setSettings(const QString& settings);
 
     bool PortOpen() const { return port_.isOpen(); }
@@ -67,6 +80,8 @@ class MSComm : public QObject {
     std::int16_t commPort_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commEvent_ = comEvNone;
+    OpenTrouble trouble_ = OpenTrouble::None;
+    QString device_;
 };
 
 } // namespace platform

@@ -155,7 +155,8 @@ void TestCtl::commands() {
     }
 }
 
-// --json gives one object per reply; the pauses on the line are those of the panel; a silent device.
+// --json gives one object per reply (and per port); the pauses on the line are those of the panel; a silent
+// device.
 void TestCtl::jsonAndGaps() {
     Folder folder;
     const struct {
@@ -182,6 +183,11 @@ void TestCtl::jsonAndGaps() {
             QVERIFY2(gap >= run.pause - 5 && gap < run.pause + 100, qPrintable(QString::number(gap)));
         }
     }
+    const Result ports = folder.run({"--json", "ports"});
+    QCOMPARE(ports.status, 0);
+    const QJsonObject first = QJsonDocument::fromJson(ports.out.value(0).toLatin1()).object();
+    QCOMPARE(first.value("port").toInt(), 1);
+    QCOMPARE(first.value("device").toString(), folder.device->slavePath());
     folder.device->setMode(PtyDevice::Mode::Silent);
     const Result silent = folder.run({"--timeout", "300", "tune", "1550"});
     QCOMPARE(silent.status, 3);
