@@ -32,7 +32,7 @@ root=$work/root
     { cat "$work/install.log" >&2; fail "cmake --install failed"; }
 
 # Each program brings its executable and its manual page.
-programs=(merovask merovask-sim)
+programs=(merovask merovask-sim merovask-ctl)
 expected=(
     "755 d usr"
     "755 d usr/bin"
@@ -89,6 +89,9 @@ done
 
 "$root/usr/bin/merovask-sim" --help >"$work/help" || fail "the installed merovask-sim --help failed"
 grep -q -- "--vanish-after" "$work/help" || fail "merovask-sim --help lists no options"
+status=0
+"$root/usr/bin/merovask-ctl" check /dev/null 2>"$work/check" || status=$?
+[ $status -eq 4 ] && grep -q "format error, no data !" "$work/check" || fail "the installed merovask-ctl check failed"
 
 if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null || ! command -v xprop >/dev/null; then
     echo "SKIP: Xvfb, xdotool or xprop is missing (tools/setup installs them); the files are right"

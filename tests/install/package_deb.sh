@@ -47,6 +47,7 @@ expected=(
     "drwxr-xr-x ./usr/bin/"
     "-rwxr-xr-x ./usr/bin/merovask"
     "-rwxr-xr-x ./usr/bin/merovask-sim"
+    "-rwxr-xr-x ./usr/bin/merovask-ctl"
     "drwxr-xr-x ./usr/share/"
     "drwxr-xr-x ./usr/share/applications/"
     "-rw-r--r-- ./usr/share/applications/merovask.desktop"
@@ -58,6 +59,7 @@ expected=(
     "drwxr-xr-x ./usr/share/man/"
     "drwxr-xr-x ./usr/share/man/man1/"
     "-rw-r--r-- ./usr/share/man/man1/merovask-sim.1.gz"
+    "-rw-r--r-- ./usr/share/man/man1/merovask-ctl.1.gz"
     "-rw-r--r-- ./usr/share/man/man1/merovask.1.gz"
 )
 dpkg-deb -c "$deb" >"$work/contents"
@@ -67,7 +69,7 @@ owners=$(awk '{print $2}' "$work/contents" | sort -u)
 [ "$owners" = root/root ] || fail "files not owned by root/root: $owners"
 
 dpkg-deb -x "$deb" "$work/root"
-for p in merovask merovask-sim; do
+for p in merovask merovask-sim merovask-ctl; do
     sections=$(readelf -S "$work/root/usr/bin/$p") || fail "readelf $p failed"
     ! grep -E '\.debug_|\.symtab' <<<"$sections" || fail "$p is not stripped"
 done
