@@ -4,7 +4,6 @@
 #include "calibration/calfile.h"
 #include "calibration/upload.h"
 #include "ctl/ctlline.h"
-#include "ctl/plot.h"
 #include "filter/number.h"
 #include "filter/operations.h"
 #include "link/commands.h"
@@ -16,14 +15,13 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <unistd.h>
 
@@ -308,6 +306,28 @@ std::optional<calibration::ReadResult> readTable(const QString& path, calibratio
     return read;
 }
 
+// The drawing is made by merovask-plot, beside this program or in its libexec folder when installed.
+bool plot(const QString& table, const QString& png) {
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const QString& candidate : {here + QStringLiteral("/merovask-plot"),
+                                     here + QStringLiteral("/../libexec/merovask/merovask-plot")}) {
+        if (QFileInfo(candidate).isExecutable()) {
+            QProcess drawer;
+            drawer.setProcessChannelMode(QProcess::ForwardedChannels);
+            drawer.start(candidate, {table, png});
+            if (drawer.waitForFinished(-1) && drawer.exitStatus() == QProcess::NormalExit &&
+                drawer.exitCode() == 0) {
+                return true;
+            }
+            say(QStringLiteral("cannot draw the table into %1").arg(png));
+            return false;
+        }
+    }
+    say(QStringLiteral(
+        "cannot draw: merovask-plot is neither beside merovask-ctl nor in ../libexec/merovask"));
+    return false;
+}
+
 int check(const Options& options) {
     const QString path = options.words[1];
     calibration::CalTable table;
@@ -324,16 +344,8 @@ int check(const Options& options) {
     } else {
         std::printf("%d rows, %d to %d\n", read->rowCount, table.calMin, table.calMax);
     }
-    if (options.plot) {
-        const QString title = QStringLiteral("%1: %2 to %3, %4 rows")
-                                  .arg(QFileInfo(path).fileName())
-                                  .arg(table.calMin)
-                                  .arg(table.calMax)
-                                  .arg(read->rowCount);
-        if (!ctl::plotTable(table, *read, title, *options.plot)) {
-            say(QStringLiteral("cannot write %1").arg(*options.plot));
-            return kUsage;
-        }
+    if (options.plot && !plot(path, *options.plot)) {
+        return kUsage;
     }
     return kDone;
 }
@@ -504,14 +516,7 @@ int main(int argc, char* argv[]) {
     }
     const QString& command = options->words[0];
 
-    // Only a plot needs fonts, and it never needs a screen.
-    std::unique_ptr<QCoreApplication> app;
-    if (options->plot) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    QCoreApplication app(argc, argv);
     if (command == QLatin1String("check")) {
         return check(*options);
     }

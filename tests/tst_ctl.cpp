@@ -35,6 +35,7 @@ struct Folder {
         tool = folder + QStringLiteral("/merovask-ctl");
         QFile::remove(tool);
         QFile::copy(QStringLiteral(MEROVASK_CTL_PATH), tool);
+        QFile::copy(QStringLiteral(MEROVASK_PLOT_PATH), folder + QStringLiteral("/merovask-plot"));
         QFile file(folder + QStringLiteral("/merovask.ini"));
         if (!ini.isEmpty() && file.open(QIODevice::WriteOnly)) {
             file.write(ini);

@@ -46,6 +46,9 @@ expected=(
     "644 f usr/share/icons/hicolor/scalable/apps/merovask.svg"
     "755 d usr/share/man"
     "755 d usr/share/man/man1"
+    "755 d usr/libexec"
+    "755 d usr/libexec/merovask"
+    "755 f usr/libexec/merovask/merovask-plot"
 )
 for p in "${programs[@]}"; do
     expected+=("755 f usr/bin/$p" "644 f usr/share/man/man1/$p.1.gz")
@@ -80,7 +83,9 @@ for p in "${programs[@]}"; do
     done
     grep -q "^\.TH .*\"merovask $version\"" <<<"$text" || fail "$p.1 does not name version $version"
 
-    exe=$root/usr/bin/$p
+done
+for exe in "${programs[@]/#/$root/usr/bin/}" "$root/usr/libexec/merovask/merovask-plot"; do
+    p=$(basename "$exe")
     out=$(ldd "$exe") || fail "ldd $p failed"
     ! grep "not found" <<<"$out" || fail "$p misses the libraries above"
     out=$(readelf -d "$exe") || fail "readelf $p failed"
@@ -92,6 +97,9 @@ grep -q -- "--vanish-after" "$work/help" || fail "merovask-sim --help lists no o
 status=0
 "$root/usr/bin/merovask-ctl" check /dev/null 2>"$work/check" || status=$?
 [ $status -eq 4 ] && grep -q "format error, no data !" "$work/check" || fail "the installed merovask-ctl check failed"
+"$root/usr/bin/merovask-ctl" check "$here/../e2e/table10.txt" --plot "$work/table.png" >/dev/null ||
+    fail "the installed merovask-ctl did not find its drawing helper"
+[ -s "$work/table.png" ] || fail "no drawing"
 
 if ! command -v Xvfb >/dev/null || ! command -v xdotool >/dev/null || ! command -v xprop >/dev/null; then
     echo "SKIP: Xvfb, xdotool or xprop is missing (tools/setup installs them); the files are right"

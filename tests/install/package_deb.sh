@@ -60,6 +60,9 @@ expected=(
     "drwxr-xr-x ./usr/share/man/man1/"
     "-rw-r--r-- ./usr/share/man/man1/merovask-sim.1.gz"
     "-rw-r--r-- ./usr/share/man/man1/merovask-ctl.1.gz"
+    "drwxr-xr-x ./usr/libexec/"
+    "drwxr-xr-x ./usr/libexec/merovask/"
+    "-rwxr-xr-x ./usr/libexec/merovask/merovask-plot"
     "-rw-r--r-- ./usr/share/man/man1/merovask.1.gz"
 )
 dpkg-deb -c "$deb" >"$work/contents"
