@@ -11,6 +11,10 @@
 #include <thread>
 #include <vector>
 
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
 void DoEvents() {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
@@ -23,6 +27,22 @@ std::vector<QEventLoop*>& sleeping() {
     static std::vector<QEventLoop*> loops;
     return loops;
 }
+// Sleeps for about `ns` (at least 1) nanoseconds. The kernel may let a sleep run on by the thread's timer
+// slack (50 us by default) to bunch wake-ups; a wait's last naps should end when they are meant to, so the
+// slack is taken away for the nap.
+void nap(qint64 ns) {
+#ifdef __linux__
+    const int slack = prctl(PR_GET_TIMERSLACK, 0, 0, 0, 0);
+    prctl(PR_SET_TIMERSLACK, 1, 0, 0, 0);
+#endif
+    std::this_thread::sleep_for(std::chrono::nanoseconds(std::max<qint64>(ns, 1)));
+#ifdef __linux__
+    if (slack > 0) {
+        prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0, 0, 0);
+    }
+#endif
+}
+
 } // namespace
 
 void waitMs(std::int32_t HowLong, const std::function<bool()>& stopped) {
@@ -36,8 +56,11 @@ void waitMs(std::int32_t HowLong, const std::function<bool()>& stopped) {
         }
         // Sleep in the event loop, so that every event that comes meanwhile (a reply, a timer, a click) is
         // handled at once. Qt rounds a timer's remaining time up to a whole millisecond each time the loop
-        // wakes, so it is aimed a millisecond early and short naps finish the wait.
-        const qint64 leftMs = static_cast<qint64>(HowLong) - waited.elapsed() - 1;
+        // wakes, so it is aimed a millisecond early and naps of at most 0.1 ms, the last one ending on the
+        // deadline, finish the wait.
+        // Whole milliseconds left, less one: the timer can then fire at most a millisecond late and still
+        // come before the deadline.
+        const qint64 leftMs = (limitNs - waited.nsecsElapsed()) / 1000000 - 1;
         if (leftMs >= 1) {
             QEventLoop loop;
             QTimer deadline;
@@ -49,7 +72,7 @@ void waitMs(std::int32_t HowLong, const std::function<bool()>& stopped) {
             loop.exec();
             sleeping().erase(std::find(sleeping().begin(), sleeping().end(), &loop));
         } else {
-            std::this_thread::sleep_for(std::chrono::microseconds(100));
+            nap(std::min<qint64>(100000, limitNs - waited.nsecsElapsed() + 1));
         }
     }
 }
