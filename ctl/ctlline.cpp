@@ -1,7 +1,6 @@
 #include "ctl/ctlline.h"
 
 #include "filter/limits.h"
-#include "filter/number.h"
 #include "link/commands.h"
 #include "link/console.h"
 #include "platform/wait.h"
@@ -15,11 +14,6 @@
 
 namespace ctl {
 
-namespace {
-const QString kLineSettings = QStringLiteral("9600,N,8,1");
-
-} // namespace
-
 CtlLine::CtlLine(Output output, int timeoutMs, const QElapsedTimer& sinceStart)
     : output_(output), timeoutMs_(timeoutMs), sinceStart_(sinceStart) {
     connect(&port_, &platform::MSComm::OnComm, this, &CtlLine::receive);
@@ -32,7 +26,7 @@ CtlLine::CtlLine(Output output, int timeoutMs, const QElapsedTimer& sinceStart)
 QString CtlLine::open(std::int16_t number) {
     int error = port_.setCommPort(number);
     if (error == platform::kCommOk) {
-        error = port_.setSettings(kLineSettings);
+        error = port_.setSettings(devlink::cmd::kLineSettings);
     }
     if (error == platform::kCommOk) {
         error = port_.setPortOpen(true);
@@ -88,14 +82,7 @@ std::int32_t CtlLine::limit(std::int32_t nType, std::int32_t nVal) const {
 }
 
 void CtlLine::storeRange(std::int32_t calMin, std::int32_t calMax) {
-    // The same keys, written the same way as the panel writes them after an upload.
-    const QString section = QStringLiteral("tfilter");
-    const QString minText =
-        shell::getIrStr(iniPath, section, QStringLiteral("SWmin"), QString::number(calMin), 1);
-    swMin = filter::wholeValue(minText).value_or(swMin);
-    const QString maxText =
-        shell::getIrStr(iniPath, section, QStringLiteral("SWmax"), QString::number(calMax), 1);
-    swMax = filter::wholeValue(maxText).value_or(swMax);
+    shell::storeRange(iniPath, calMin, calMax, swMin, swMax);
 }
 
 bool CtlLine::awaitReply() {

@@ -278,7 +278,7 @@ struct Settings {
 Settings readSettings() {
     Settings s;
     s.iniPath = platform::settingsPath(platform::programDir());
-    const QString section = QStringLiteral("tfilter");
+    const QString& section = shell::kSection;
     s.port = shell::getIrStr(s.iniPath, section, QStringLiteral("port"), QStringLiteral("1"), 0);
     // A limit whose text does not convert stays 0, as in the panel.
     s.swMin = filter::wholeValue(

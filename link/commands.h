@@ -8,6 +8,9 @@
 
 namespace devlink::cmd {
 
+// The line: 9600 baud, no parity, 8 data bits, 1 stop bit.
+inline const QString kLineSettings = QStringLiteral("9600,N,8,1");
+
 inline constexpr char kTerminator = ',';
 inline constexpr char kReplyEnd = ' ';
 

@@ -7,6 +7,7 @@
 #include "platform/msgbox.h"
 #include "platform/wait.h"
 #include "shell/frmMotor.h"
+#include "shell/settings.h"
 
 #include <QFile>
 
@@ -14,7 +15,6 @@
 
 namespace {
 const QString kOpen = QStringLiteral("open");
-const QString kLineSettings = QStringLiteral("9600,N,8,1");
 } // namespace
 
 void frmMotor::Command1_Click() {
@@ -41,7 +41,7 @@ void frmMotor::Command1_Click() {
         if (const int error = MSComm1->setCommPort(*number)) {
             return fail(error);
         }
-        if (const int error = MSComm1->setSettings(kLineSettings)) {
+        if (const int error = MSComm1->setSettings(devlink::cmd::kLineSettings)) {
             return fail(error);
         }
         if (const int error = MSComm1->setPortOpen(true)) {
@@ -98,11 +98,7 @@ std::int32_t frmMotor::limit(std::int32_t nType, std::int32_t nVal) const {
 }
 
 void frmMotor::storeRange(std::int32_t calMin, std::int32_t calMax) {
-    const QString section = QStringLiteral("tfilter");
-    const QString minText = getIrStr(section, QStringLiteral("SWmin"), QString::number(calMin), 1);
-    swMin = filter::wholeValue(minText).value_or(swMin);
-    const QString maxText = getIrStr(section, QStringLiteral("SWmax"), QString::number(calMax), 1);
-    swMax = filter::wholeValue(maxText).value_or(swMax);
+    shell::storeRange(iniPath, calMin, calMax, swMin, swMax);
 }
 
 void frmMotor::MSComm1_OnComm() {

@@ -13,7 +13,7 @@
 
 namespace {
 
-const QString kSection = QStringLiteral("tfilter");
+using shell::kSection;
 constexpr int kF1 = 112;
 
 } // namespace

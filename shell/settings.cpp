@@ -1,5 +1,6 @@
 #include "shell/settings.h"
 
+#include "filter/number.h"
 #include "link/commands.h"
 #include "platform/profile.h"
 
@@ -28,6 +29,14 @@ QString getIrStr(const QString& iniPath, const QString& mainS, const QString& Se
     GetPrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(), buffer.data(),
                              kReadBuffer, file.constData());
     return devlink::cmd::trimBlanks(QString::fromLatin1(buffer.data(), qstrnlen(buffer.data(), kReadBuffer)));
+}
+
+void storeRange(const QString& iniPath, std::int32_t calMin, std::int32_t calMax, std::int32_t& swMin,
+                std::int32_t& swMax) {
+    const QString minText = getIrStr(iniPath, kSection, QStringLiteral("SWmin"), QString::number(calMin), 1);
+    swMin = filter::wholeValue(minText).value_or(swMin);
+    const QString maxText = getIrStr(iniPath, kSection, QStringLiteral("SWmax"), QString::number(calMax), 1);
+    swMax = filter::wholeValue(maxText).value_or(swMax);
 }
 
 } // namespace shell
