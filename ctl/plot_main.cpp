@@ -17,8 +17,14 @@ int main(int argc, char* argv[]) {
         std::fputs("usage: merovask-plot FILE PNG\n", stderr);
         return 1;
     }
-    // Fonts for the labels, never a screen.
+    // Fonts for the labels, never a screen; and none of Qt's remarks about the session on standard error,
+    // which scripts read (this program says what went wrong itself).
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) {
+            std::fprintf(stderr, "merovask-plot: %s\n", qPrintable(message));
+        }
+    });
     QGuiApplication app(argc, argv);
     const QString path = QFile::decodeName(argv[1]);
     const QString png = QFile::decodeName(argv[2]);
