@@ -83,13 +83,13 @@ struct Options {
     QStringList words; // the command and its arguments
 };
 
-struct CommandSpec {
+struct CommandForm {
     const char* name;
     int args;
     const char* usage;
 };
 
-const CommandSpec kCommands[] = {
+const CommandForm kCommands[] = {
     {"tune", 1, "tune WAVELENGTH"},
     {"up", 1, "up STEPS"},
     {"down", 1, "down STEPS"},
@@ -209,18 +209,18 @@ std::optional<Options> parse(const QStringList& argv, int* status) {
         return std::nullopt;
     }
     const QString& command = options.words.front();
-    const CommandSpec* spec = nullptr;
-    for (const CommandSpec& candidate : kCommands) {
+    const CommandForm* form = nullptr;
+    for (const CommandForm& candidate : kCommands) {
         if (command == QLatin1String(candidate.name)) {
-            spec = &candidate;
+            form = &candidate;
         }
     }
-    if (spec == nullptr) {
+    if (form == nullptr) {
         *status = usage(QStringLiteral("unknown command '%1'").arg(command));
         return std::nullopt;
     }
-    if (options.words.size() - 1 != spec->args) {
-        *status = usage(QStringLiteral("usage: merovask-ctl %1").arg(QLatin1String(spec->usage)));
+    if (options.words.size() - 1 != form->args) {
+        *status = usage(QStringLiteral("usage: merovask-ctl %1").arg(QLatin1String(form->usage)));
         return std::nullopt;
     }
     if (options.yes && command != QLatin1String("upload")) {
