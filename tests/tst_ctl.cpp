@@ -55,8 +55,11 @@ struct Folder {
         QElapsedTimer took;
         took.start();
         process.start(tool, args);
+        if (!process.waitForStarted(10000)) {
+            return Result{-2, {}, process.errorString(), took.elapsed()};
+        }
         // Keep this thread's events running: a panel in the same test may hold the port.
-        while (!process.waitForFinished(10)) {
+        while (process.state() != QProcess::NotRunning && !process.waitForFinished(10)) {
             QCoreApplication::processEvents();
             if (took.elapsed() > 30000) {
                 process.kill();

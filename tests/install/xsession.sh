@@ -38,7 +38,9 @@ panel_window() {
         fi
         sleep 0.1
     done
-    fail "the panel's window did not show"
+    # What the display looked like, for a failure that comes from the machine rather than the panel.
+    fail "the panel's window did not show on $DISPLAY (Xvfb $(kill -0 "$xvfb_pid" 2>&1 && echo running);" \
+        "$(ls -la /tmp/.X11-unix /tmp/.X*-lock 2>&1 | tr '\n' ' '))"
 }
 
 # Leaves through Exit, which stores the settings, and waits for the process to end.
