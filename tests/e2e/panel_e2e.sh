@@ -39,8 +39,9 @@ fail() {
   exit 1
 }
 
-# A display of our own: Xvfb picks a free number and writes it to fd 3 once it accepts connections.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+# A display of our own: Xvfb picks a free number and writes it to fd 3 once it accepts connections; it does not
+# reset when its last client leaves, which would drop a client connecting at that moment.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
 [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }

@@ -16,8 +16,9 @@ done
 
 work=$(mktemp -d)
 cleanup() {
-    [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null
-    stop_xvfb
+    # Each step runs even when the one before fails: a panel that has ended already cannot be killed.
+    [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null || true
+    stop_xvfb || true
     rm -rf "$work"
 }
 trap cleanup EXIT

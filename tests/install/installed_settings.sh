@@ -22,8 +22,8 @@ work=$(mktemp -d)
 chmod 755 "$work"
 made_user=""
 cleanup() {
-    [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null
-    stop_xvfb
+    [ -n "${panel:-}" ] && kill "$panel" 2>/dev/null || true
+    stop_xvfb || true
     rm -rf "$work"
     [ -n "$made_user" ] && userdel "$made_user" 2>/dev/null
     true

@@ -1,9 +1,11 @@
 # Sourced by the install tests: a display of their own and the installed panel's window on it.
 # Expects $work (a temporary folder the caller removes) and a function fail.
 
-# Xvfb picks a free display number and writes it to fd 3 once it accepts connections.
+# Xvfb picks a free display number and writes it to fd 3 once it accepts connections. -noreset: by default the
+# server resets when its last client leaves (each xdotool call is one), and a client that connects during the
+# reset is dropped ("could not connect to display"); the panel would then fail to start now and then.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
     [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
