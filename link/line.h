@@ -1,8 +1,11 @@
 #pragma once
-// What an operation needs of the front end that runs it, the window or merovask-ctl: sending, waiting with
-// events running, asking whether a reply came since the last clearing, and the console's send. The operations
-// (link/console, filter/operations, calibration/upload) decide which commands go out, in which order, with
-// which waits and which checks, so both front ends do exactly the same on the line.
+// What an operation needs of the line it runs on: sending, waiting with events running, asking whether a
+// reply came since the last clearing, the console's send and the limits in force. The operations
+// (link/console, filter/operations, filter/autocycle, calibration/upload) decide which commands go out, in
+// which order, with which waits and which checks; devlink::SerialLine carries them out on the port, for the
+// window and merovask-ctl alike.
+
+#include "filter/limits.h"
 
 #include <QString>
 #include <cstdint>
@@ -27,11 +30,14 @@ class Line {
     virtual void armTimeout() = 0;
     virtual void disarmTimeout() = 0;
 
-    // The console's send of one command text (sendFromConsole); the window shows the text in its command box
-    // first and remembers it as the last command.
+    // An operation's single command: shown in the console's command box, then sent as the console's Send
+    // sends what the operator typed (sendFromConsole).
     virtual void console(const QString& command) = 0;
+    // The command that a time-out's history line names: the console's text, or the auto cycle's command.
+    virtual void setLastCmd(const QString& text) = 0;
+
     // setLimit with the wavelength limits in force at this moment.
-    virtual std::int32_t limit(std::int32_t nType, std::int32_t nVal) const = 0;
+    virtual std::int32_t limit(filter::LimitKind kind, std::int32_t nVal) const = 0;
     // Stores the range of the calibration table just written: the settings file and the limits.
     virtual void storeRange(std::int32_t calMin, std::int32_t calMax) = 0;
 };

@@ -5,38 +5,71 @@
 #include "platform/profile.h"
 
 #include <QFile>
-#include <array>
 
 namespace shell {
 
 namespace {
+const QByteArray kSection = "tfilter";
+// The value of a key arrives in a buffer of this size, terminator included.
 constexpr unsigned kReadBuffer = 200;
+
+std::int32_t limitFrom(const QString& text, std::int32_t current) {
+    return filter::wholeValue(text).value_or(current);
+}
 } // namespace
 
-QString getIrStr(const QString& iniPath, const QString& mainS, const QString& SecondS, const QString& defS,
-                 std::int16_t inType) {
-    const QByteArray file = QFile::encodeName(iniPath);
-    const QByteArray section = mainS.toLatin1();
-    const QByteArray key = SecondS.toLatin1();
-    if (inType == 1) {
-        // A write that cannot be carried out is not reported: the old file stays as it was.
-        WritePrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(),
-                                   file.constData());
-        return defS;
-    }
+QString SettingsFile::read(const Key& key) const {
     std::array<char, kReadBuffer> buffer;
     buffer.fill(' ');
-    GetPrivateProfileStringA(section.constData(), key.constData(), defS.toLatin1().constData(), buffer.data(),
-                             kReadBuffer, file.constData());
+    GetPrivateProfileStringA(kSection.constData(), key.name, key.def, buffer.data(), kReadBuffer,
+                             QFile::encodeName(path_).constData());
     return devlink::cmd::trimBlanks(QString::fromLatin1(buffer.data(), qstrnlen(buffer.data(), kReadBuffer)));
 }
 
-void storeRange(const QString& iniPath, std::int32_t calMin, std::int32_t calMax, std::int32_t& swMin,
-                std::int32_t& swMax) {
-    const QString minText = getIrStr(iniPath, kSection, QStringLiteral("SWmin"), QString::number(calMin), 1);
-    swMin = filter::wholeValue(minText).value_or(swMin);
-    const QString maxText = getIrStr(iniPath, kSection, QStringLiteral("SWmax"), QString::number(calMax), 1);
-    swMax = filter::wholeValue(maxText).value_or(swMax);
+void SettingsFile::write(const Key& key, const QString& value) const {
+    WritePrivateProfileStringA(kSection.constData(), key.name, value.toLatin1().constData(),
+                               QFile::encodeName(path_).constData());
+}
+
+StartValues SettingsFile::load() const {
+    // The flag is kept in the file for whoever reads it there; it switches nothing on.
+    write(kDebug, read(kDebug));
+    StartValues v;
+    v.port = read(kPort);
+    write(kPort, v.port);
+    v.swMinText = read(kSwMin);
+    v.swMaxText = read(kSwMax);
+    v.limits = {limitFrom(v.swMinText, 0), limitFrom(v.swMaxText, 0)};
+    for (std::size_t i = 0; i < kBoxKeys.size(); ++i) {
+        v.boxes[i] = read(kBoxKeys[i]);
+        write(kBoxKeys[i], v.boxes[i]);
+    }
+    return v;
+}
+
+void SettingsFile::store(const QString& port, const BoxValues& boxes) const {
+    write(kPort, port);
+    for (std::size_t i = 0; i < kBoxKeys.size(); ++i) {
+        write(kBoxKeys[i], boxes[i]);
+    }
+}
+
+QString SettingsFile::port() const {
+    return read(kPort);
+}
+
+Limits SettingsFile::limits() const {
+    return {limitFrom(read(kSwMin), 0), limitFrom(read(kSwMax), 0)};
+}
+
+Limits SettingsFile::storeRange(std::int32_t calMin, std::int32_t calMax, Limits current) const {
+    const QString minText = QString::number(calMin);
+    write(kSwMin, minText);
+    current.swMin = limitFrom(minText, current.swMin);
+    const QString maxText = QString::number(calMax);
+    write(kSwMax, maxText);
+    current.swMax = limitFrom(maxText, current.swMax);
+    return current;
 }
 
 } // namespace shell
