@@ -2,6 +2,7 @@
 
 #include "calibration/calfile.h"
 #include "calibration/upload.h"
+#include "link/texts.h"
 #include "platform/filedialog.h"
 #include "platform/msgbox.h"
 #include "shell/frmMotor.h"
@@ -18,9 +19,7 @@ constexpr DWORD kFileBuffer = 154;
 constexpr DWORD kTitleBuffer = 255;
 } // namespace
 
-QString frmMotor::GetFileName(std::int16_t inType, const QString& inTime) {
-    Q_UNUSED(inType);
-    Q_UNUSED(inTime);
+QString frmMotor::GetFileName() {
     static const char kFilter[] = "*.txt\0*.txt;\0*.*\0*.*\0"; // the literal adds the closing NUL
     std::array<char, kFileBuffer> file;
     file.fill(' ');
@@ -54,10 +53,10 @@ QString frmMotor::GetFileName(std::int16_t inType, const QString& inTime) {
 }
 
 void frmMotor::CmdFile_Click() {
-    if (uploading) {
+    if (busy()) {
         return;
     }
-    const QString path = GetFileName(0, QString());
+    const QString path = GetFileName();
     if (path.isEmpty()) {
         return;
     }
@@ -75,17 +74,17 @@ void frmMotor::CmdFile_Click() {
 
 void frmMotor::uploadCalibration(std::int16_t rowCount) {
     // No other command may fall between an X and its Y while the table goes out.
-    uploading = true;
-    const auto done = qScopeGuard([this] { uploading = false; });
+    line.setUploading(true);
+    const auto done = qScopeGuard([this] { line.setUploading(false); });
     // The window's cursor, not the application's: the boxes that end the upload keep their arrow.
     setCursor(Qt::WaitCursor);
     const auto arrow = qScopeGuard([this] { unsetCursor(); });
-    switch (calibration::upload(*this, cal, rowCount)) {
+    switch (calibration::upload(line, cal, rowCount)) {
     case calibration::UploadEnd::NoResponse:
-        platform::MsgBox(calibration::noResponseText());
+        platform::MsgBox(texts::uploadNoResponse());
         break;
     case calibration::UploadEnd::Done:
-        platform::MsgBox(calibration::resetText());
+        platform::MsgBox(texts::uploadDone());
         break;
     case calibration::UploadEnd::Stopped:
         break; // the operator left during a wait: the rest of the upload is dropped

@@ -52,12 +52,4 @@ UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCou
     return UploadEnd::Done;
 }
 
-QString noResponseText() {
-    return QStringLiteral("error, no response from device, check RS232 connection and device power");
-}
-
-QString resetText() {
-    return QStringLiteral("plese reset the tunable filter device's power and this software!");
-}
-
 } // namespace calibration

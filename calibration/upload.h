@@ -11,8 +11,8 @@
 namespace calibration {
 
 enum class UploadEnd {
-    Done,       // everything sent: the operator is to restart the device and the program
-    NoResponse, // no reply to the table: nothing after it was sent, nothing stored
+    Done,       // everything sent: the operator is to restart the device and the program (texts::uploadDone)
+    NoResponse, // no reply to the table: nothing after it was sent, nothing stored (texts::uploadNoResponse)
     Stopped,    // the front end stopped the operation during a wait
 };
 
@@ -24,9 +24,5 @@ UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCou
 constexpr int uploadCommandCount(std::int16_t rowCount) {
     return 2 * rowCount + 10;
 }
-
-// The operator's message at each end that has one.
-QString noResponseText();
-QString resetText();
 
 } // namespace calibration

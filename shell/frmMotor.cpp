@@ -1,6 +1,8 @@
 #include "shell/frmMotor.h"
 
 #include "filter/switchpictures.h"
+#include "link/texts.h"
+#include "platform/msgbox.h"
 #include "platform/pixelstyle.h"
 #include "platform/ports.h"
 #include "platform/programdir.h"
@@ -15,19 +17,15 @@ frmMotor::frmMotor(QWidget* parent) : QWidget(parent) {
     // reach its children, and the message boxes and the file dialog have frames too. Before the controls
     // exist, so each is polished by the style it is drawn with.
     platform::usePixelStyle();
-    setupUi(this);
-    CmdPort = {CmdPort0, CmdPort1, CmdPort2, CmdPort3};
-    PicBack = {PicBack0, PicBack1, PicBack2, PicBack3};
+    ui.setupUi(this);
+    CmdPort = {ui.CmdPort0, ui.CmdPort1, ui.CmdPort2, ui.CmdPort3};
+    PicBack = {ui.PicBack0, ui.PicBack1, ui.PicBack2, ui.PicBack3};
 
-    // Precise: a default (coarse) timer may fire up to 5 % early, and a reply that comes 960 ms after a send
-    // must still count as the answer.
-    Timer1 = new QTimer(this);
-    Timer1->setInterval(1000);
-    Timer1->setTimerType(Qt::PreciseTimer);
+    // Precise, as the line's response time-out: a default (coarse) timer may fire up to 5 % early.
     Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(1000);
     Timer2->setTimerType(Qt::PreciseTimer);
-    MSComm1 = new platform::MSComm(this);
 
     // A fixed frame without minimise and maximise buttons, white like the frames inside it.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -39,12 +37,12 @@ frmMotor::frmMotor(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
     CmdPort[0]->setPalette(white);
     CmdPort[0]->setStyleSheet(QStringLiteral("background-color: white;"));
-    QPalette blue = Labwait->palette();
+    QPalette blue = ui.Labwait->palette();
     blue.setColor(QPalette::WindowText, Qt::blue);
-    Labwait->setPalette(blue);
+    ui.Labwait->setPalette(blue);
 
     drawSwitchPictures();
-    Picture1->setPicture(PicBack[0]->picture());
+    ui.Picture1->setPicture(PicBack[0]->picture());
     connectHandlers();
 }
 
@@ -59,7 +57,7 @@ void frmMotor::drawSwitchPictures() {
         ends[i] = QPoint(button.left() - 4, button.center().y());
     }
     for (int i = 0; i < 4; ++i) {
-        PicBack[static_cast<std::size_t>(i)]->setPicture(filter::drawSwitch(i, Picture1->size(), ends));
+        PicBack[static_cast<std::size_t>(i)]->setPicture(filter::drawSwitch(i, ui.Picture1->size(), ends));
     }
 }
 
@@ -68,30 +66,34 @@ void frmMotor::connectHandlers() {
     // same filter sees the double-clicks on the two lists and the switch label.
     qApp->installEventFilter(this);
 
-    connect(Command1, &QPushButton::clicked, this, &frmMotor::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmMotor::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &frmMotor::Command3_Click);
-    connect(Command4, &QPushButton::clicked, this, &frmMotor::Command4_Click);
-    connect(Command5, &QPushButton::clicked, this, &frmMotor::Command5_Click);
-    connect(Command6, &QPushButton::clicked, this, &frmMotor::Command6_Click);
-    connect(Command7, &QPushButton::clicked, this, &frmMotor::Command7_Click);
-    connect(Command8, &QPushButton::clicked, this, &frmMotor::Command8_Click);
-    connect(Command9, &QPushButton::clicked, this, &frmMotor::Command9_Click);
-    connect(Command10, &QPushButton::clicked, this, &frmMotor::Command10_Click);
-    connect(CmdSend, &QPushButton::clicked, this, &frmMotor::CmdSend_Click);
-    connect(CmdClear, &QPushButton::clicked, this, &frmMotor::CmdClear_Click);
-    connect(CmdFile, &QPushButton::clicked, this, &frmMotor::CmdFile_Click);
+    connect(ui.Command1, &QPushButton::clicked, this, &frmMotor::Command1_Click);
+    connect(ui.Command2, &QPushButton::clicked, this, &frmMotor::Command2_Click);
+    connect(ui.Command3, &QPushButton::clicked, this, &frmMotor::Command3_Click);
+    connect(ui.Command4, &QPushButton::clicked, this, &frmMotor::Command4_Click);
+    connect(ui.Command5, &QPushButton::clicked, this, &frmMotor::Command5_Click);
+    connect(ui.Command6, &QPushButton::clicked, this, &frmMotor::Command6_Click);
+    connect(ui.Command7, &QPushButton::clicked, this, &frmMotor::Command7_Click);
+    connect(ui.Command8, &QPushButton::clicked, this, &frmMotor::Command8_Click);
+    connect(ui.Command9, &QPushButton::clicked, this, &frmMotor::Command9_Click);
+    connect(ui.Command10, &QPushButton::clicked, this, &frmMotor::Command10_Click);
+    connect(ui.CmdSend, &QPushButton::clicked, this, &frmMotor::CmdSend_Click);
+    connect(ui.CmdClear, &QPushButton::clicked, this, &frmMotor::CmdClear_Click);
+    connect(ui.CmdFile, &QPushButton::clicked, this, &frmMotor::CmdFile_Click);
     for (int i = 0; i < 4; ++i) {
         connect(CmdPort[static_cast<std::size_t>(i)], &QPushButton::clicked, this,
                 [this, i] { CmdPort_Click(i); });
     }
-    connect(Comb, &QComboBox::activated, this, &frmMotor::Comb_Click);
+    connect(ui.Comb, &QComboBox::activated, this, &frmMotor::Comb_Click);
     // Enter (either key) sends from the command box and tunes from the wavelength box, as their buttons do.
-    connect(TxtCom, &QLineEdit::returnPressed, this, &frmMotor::CmdSend_Click);
-    connect(Text6, &QLineEdit::returnPressed, this, &frmMotor::Command3_Click);
-    connect(Timer1, &QTimer::timeout, this, &frmMotor::Timer1_Timer);
+    connect(ui.TxtCom, &QLineEdit::returnPressed, this, &frmMotor::CmdSend_Click);
+    connect(ui.Text6, &QLineEdit::returnPressed, this, &frmMotor::Command3_Click);
     connect(Timer2, &QTimer::timeout, this, &frmMotor::Timer2_Timer);
-    connect(MSComm1, &platform::MSComm::OnComm, this, &frmMotor::MSComm1_OnComm);
+
+    // What the line reports.
+    connect(&line, &devlink::SerialLine::replyReceived, this, &frmMotor::MSComm1_Reply);
+    connect(&line, &devlink::SerialLine::timedOut, this, &frmMotor::Timer1_Timer);
+    connect(&line, &devlink::SerialLine::commandShown, ui.TxtCom, &QLineEdit::setText);
+    connect(&line, &devlink::SerialLine::message, this, [](const QString& text) { platform::MsgBox(text); });
 }
 
 void frmMotor::showCentred() {
@@ -102,7 +104,7 @@ void frmMotor::showCentred() {
     }
     show();
     activateWindow();
-    TxtCom->setFocus();
+    ui.TxtCom->setFocus();
 }
 
 bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
@@ -122,16 +124,16 @@ bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::ToolTip:
         // Built when the operator hovers, not at start-up: adapters come and go, and listing them reads
         // sysfs.
-        if (watched == Text1) {
-            Text1->setToolTip(platform::portListText(platform::listPorts(platform::programDir())));
+        if (watched == ui.Text1) {
+            ui.Text1->setToolTip(texts::portList(platform::listPorts(platform::programDir())));
         }
         return false;
     case QEvent::MouseButtonDblClick:
-        if (watched == List1->viewport()) {
+        if (watched == ui.List1->viewport()) {
             List1_DblClick();
-        } else if (watched == List2->viewport()) {
+        } else if (watched == ui.List2->viewport()) {
             List2_DblClick();
-        } else if (watched == Label3) {
+        } else if (watched == ui.Label3) {
             Label3_DblClick();
         }
         return false;
@@ -143,9 +145,4 @@ bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
 void frmMotor::closeEvent(QCloseEvent* event) {
     Form_Unload();
     event->accept();
-}
-
-void frmMotor::resizeEvent(QResizeEvent* event) {
-    QWidget::resizeEvent(event);
-    Form_Resize();
 }

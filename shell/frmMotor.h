@@ -1,25 +1,23 @@
 #pragma once
-// frmMotor: the panel's one window. Every control (from shell/frmMotor.ui) and every form-level variable
-// lives here; the handlers are defined in the folder of their subsystem:
+// frmMotor: the panel's one window. It holds the serial line (link/serialline, shared with merovask-ctl) and
+// shows what the line reports; the operations themselves (which commands, waits and checks) are in the core
+// library: link/console, filter/operations, filter/autocycle, calibration/upload. The handlers read the
+// boxes, call them and show the outcome; they are defined in the folder of their subsystem:
 //   shell/frmMotor.cpp          construction, control arrays, the one place where handlers are connected,
 //                               the port box's tooltip
-//   shell/frmMotor_shell.cpp    Form_Load, Form_Unload, getIrStr, the show key and action, Exit
+//   shell/frmMotor_shell.cpp    Form_Load, Form_Unload, the show key and action, Exit
 //   shell/frmMotor_console.cpp  the help list, the history and reply lists, the clear action
-//   link/frmMotor_link.cpp      the port button, SendCommand, CmdSend_Click, DelayMs, the receiver, Timer1,
-//                               and the rest of what the operations need of the window (devlink::Line)
+//   link/frmMotor_link.cpp      the port button, the console's Send, what the line reports (replies, the
+//                               response time-out, its warnings)
 //   filter/frmMotor_filter.cpp  tuning, scan, auto mode (Timer2), the switch panel
 //   calibration/frmMotor_calibration.cpp  GetFileName, reading the calibration file, the upload
-// The sequences of the operations themselves (which commands, waits and checks) are in the core library
-// (link/console, filter/operations, calibration/upload), shared with merovask-ctl; the handlers read the
-// boxes, call them and show the outcome.
 //
 // Everything runs on the window's thread. A handler yields only inside DelayMs and while a message box is
 // shown, so any other handler (the same one included) may run to its end inside those two places.
 
 #include "calibration/calfile.h"
-#include "link/line.h"
-#include "link/replyassembler.h"
-#include "platform/MSComm.h"
+#include "filter/autocycle.h"
+#include "link/serialline.h"
 #include "ui_frmMotor.h"
 
 #include <QTimer>
@@ -27,47 +25,20 @@
 #include <array>
 #include <cstdint>
 
-class frmMotor : public QWidget, public Ui::frmMotor, public devlink::Line {
+namespace testsupport {
+struct FormAccess;
+}
+
+class frmMotor : public QWidget {
     Q_OBJECT
   public:
     explicit frmMotor(QWidget* parent = nullptr);
     ~frmMotor() override;
 
-    // Control arrays and the parts of the window that have no place in the layout.
-    std::array<QPushButton*, 4> CmdPort{};
-    std::array<PictureBox*, 4> PicBack{};
-    QTimer* Timer1 = nullptr; // response time-out, 1000 ms
-    QTimer* Timer2 = nullptr; // auto mode, 1000 ms
-    platform::MSComm* MSComm1 = nullptr;
-
-    // Form-level state.
-    bool portOpen = false;
-    std::int32_t openWarnCount = 0;
-    QString lastCmd;
-    QString replyText;
-    std::int32_t listLines = 0;
-    bool debugMode = false;
-    std::int32_t swMin = 0;
-    std::int32_t swMax = 0;
-    QString iniPath;
-    QString iniValue;
-    devlink::ReplyAssembler rx; // rxBytes and rxCount
-    calibration::CalTable cal;  // calTable, calMin, calMax
-    std::int32_t autoPhase = 0;
-    std::int32_t autoCount = 0;
-
-    // Set once the window has been unloaded: waits return at once, so an operation that was waiting when
-    // the operator left runs down without touching the line, the settings or the screen.
-    bool unloaded = false;
-    // Set while a calibration upload runs: no other command may fall between its X and Y commands.
-    bool uploading = false;
-
     // shell
     void Form_Load();
     void Form_Unload();
     void Form_KeyDown(int KeyCode, int Shift);
-    void Form_Resize();
-    QString getIrStr(const QString& mainS, const QString& SecondS, const QString& defS, std::int16_t inType);
     void Command8_Click(); // show action
     void Command9_Click(); // Exit
 
@@ -79,10 +50,7 @@ class frmMotor : public QWidget, public Ui::frmMotor, public devlink::Line {
 
     // link
     void Command1_Click();
-    void SendCommand(QString text) override;
     void CmdSend_Click();
-    void DelayMs(std::int32_t HowLong) override;
-    void MSComm1_OnComm();
     void Timer1_Timer();
 
     // filter
@@ -98,7 +66,7 @@ class frmMotor : public QWidget, public Ui::frmMotor, public devlink::Line {
     void Label3_DblClick();
 
     // calibration
-    QString GetFileName(std::int16_t inType, const QString& inTime);
+    QString GetFileName();
     void CmdFile_Click();
 
     // Moves the window to the centre of its screen and shows it with the focus in the command box.
@@ -110,24 +78,31 @@ class frmMotor : public QWidget, public Ui::frmMotor, public devlink::Line {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
-    // What the operations need of the window besides SendCommand and DelayMs (link/frmMotor_link.cpp).
-    bool stopped() const override { return unloaded; }
-    void clearReply() override { replyText.clear(); }
-    bool replied() const override { return !replyText.isEmpty(); }
-    void armTimeout() override { Timer1->start(); }
-    void disarmTimeout() override { Timer1->stop(); }
-    void console(const QString& command) override;
-    std::int32_t limit(std::int32_t nType, std::int32_t nVal) const override;
-    void storeRange(std::int32_t calMin, std::int32_t calMax) override;
+    friend struct testsupport::FormAccess;
 
     void connectHandlers();
     void drawSwitchPictures();
     void uploadCalibration(std::int16_t rowCount);
-    void publishReply(const QByteArray& reply);
+    void MSComm1_Reply(const QByteArray& reply);
+    // The boxes kept in the settings file besides the port, in the order of shell::kBoxKeys.
+    std::array<QLineEdit*, shell::kBoxKeys.size()> storedBoxes() const;
+    // The line refuses everything else while a calibration upload runs.
+    bool busy() const { return line.uploading(); }
 
+    Ui::frmMotor ui;
+    // Control arrays and the parts of the window that have no place in the layout.
+    std::array<QPushButton*, 4> CmdPort{};
+    std::array<PictureBox*, 4> PicBack{};
+    QTimer* Timer2 = nullptr; // auto mode, 1000 ms
+
+    devlink::SerialLine line;
+    filter::AutoCycle autoCycle;
+    calibration::CalTable cal; // calTable, calMin, calMax
+    std::int32_t listLines = 0;
+    bool debugMode = false;
+    bool unloaded = false;
     bool inAutoTick_ = false;
 };

@@ -4,16 +4,16 @@
 #include "shell/frmMotor.h"
 
 void frmMotor::Comb_Click() {
-    TxtCom->setText(devlink::cmd::commandWord(Comb->currentText()));
+    ui.TxtCom->setText(devlink::cmd::commandWord(ui.Comb->currentText()));
 }
 
 void frmMotor::List1_DblClick() {
     // A double-click beside the lines selects none: there is nothing to re-send.
-    const QListWidgetItem* item = List1->currentItem();
+    const QListWidgetItem* item = ui.List1->currentItem();
     if (item == nullptr || !item->isSelected()) {
         return;
     }
-    TxtCom->setText(devlink::cmd::commandWord(item->text()));
+    ui.TxtCom->setText(devlink::cmd::commandWord(item->text()));
     CmdSend_Click();
 }
 
@@ -22,7 +22,7 @@ void frmMotor::List2_DblClick() {
 }
 
 void frmMotor::CmdClear_Click() {
-    List1->clear();
-    List2->clear();
+    ui.List1->clear();
+    ui.List2->clear();
     listLines = 0;
 }

@@ -1,79 +1,46 @@
-// Start-up, shut-down, the settings routine, the show key and Exit.
+// Start-up, shut-down, the show key and Exit.
 
-#include "filter/number.h"
 #include "link/commands.h"
 #include "platform/doevents.h"
 #include "platform/programdir.h"
 #include "platform/userdir.h"
-#include "platform/wait.h"
 #include "shell/frmMotor.h"
 #include "shell/settings.h"
 
-#include <QDir>
-
 namespace {
-
-using shell::kSection;
 constexpr int kF1 = 112;
-
 } // namespace
 
-QString frmMotor::getIrStr(const QString& mainS, const QString& SecondS, const QString& defS,
-                           std::int16_t inType) {
-    return shell::getIrStr(iniPath, mainS, SecondS, defS, inType);
-}
-
 void frmMotor::Form_Load() {
-    openWarnCount = 0;
-
     for (const QString& line : devlink::cmd::helpLines()) {
-        Comb->addItem(line);
+        ui.Comb->addItem(line);
     }
-    Comb->setCurrentIndex(-1);
+    ui.Comb->setCurrentIndex(-1);
 
-    iniPath = platform::settingsPath(platform::programDir());
-
-    // The flag is kept in the file for whoever reads it there; the engineering mode comes only from the key.
-    iniValue = getIrStr(kSection, QStringLiteral("debug"), QStringLiteral("0"), 0);
+    const shell::SettingsFile settings(platform::settingsPath(platform::programDir()));
+    const shell::StartValues start = settings.load();
+    // The engineering mode comes only from the show key, whatever the file's debug flag says.
     debugMode = false;
-    iniValue = getIrStr(kSection, QStringLiteral("debug"), iniValue, 1);
+    ui.Text1->setText(start.port);
+    ui.Text7->setText(start.swMinText);
+    ui.Text8->setText(start.swMaxText);
+    line.useSettings(settings, start.limits);
 
-    iniValue = getIrStr(kSection, QStringLiteral("port"), QStringLiteral("1"), 0);
-    iniValue = getIrStr(kSection, QStringLiteral("port"), iniValue, 1);
-    Text1->setText(iniValue);
+    const QString range = QStringLiteral("(%1~%2)").arg(start.limits.swMin).arg(start.limits.swMax);
+    ui.Label6->setText(QStringLiteral("Wavelength") + range);
+    ui.Label7->setText(QStringLiteral("Start Wavelength") + range);
+    ui.Label8->setText(QStringLiteral("End Wavelength") + range);
 
-    // A limit whose text is too large for 32 bits keeps the value it had (0).
-    iniValue = getIrStr(kSection, QStringLiteral("SWmin"), QStringLiteral("1510"), 0);
-    Text7->setText(iniValue);
-    if (const auto value = filter::wholeValue(iniValue)) {
-        swMin = *value;
-    }
-    iniValue = getIrStr(kSection, QStringLiteral("SWmax"), QStringLiteral("1589"), 0);
-    Text8->setText(iniValue);
-    if (const auto value = filter::wholeValue(iniValue)) {
-        swMax = *value;
-    }
-
-    const QString range = QStringLiteral("(%1~%2)").arg(swMin).arg(swMax);
-    Label6->setText(QStringLiteral("Wavelength") + range);
-    Label7->setText(QStringLiteral("Start Wavelength") + range);
-    Label8->setText(QStringLiteral("End Wavelength") + range);
-
-    const struct {
-        QLineEdit* box;
-        const char* key;
-        const char* def;
-    } stored[] = {
-        {Text9, "STime", "1"}, {Text10, "SPan", "4"}, {Text6, "Cch", "1550"},
-        {Text11, "CI", "1"},   {Text12, "CD", "1"},
-    };
-    for (const auto& entry : stored) {
-        iniValue = getIrStr(kSection, QString::fromLatin1(entry.key), QString::fromLatin1(entry.def), 0);
-        entry.box->setText(iniValue);
-        iniValue = getIrStr(kSection, QString::fromLatin1(entry.key), iniValue, 1);
+    const auto boxes = storedBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        boxes[i]->setText(start.boxes[i]);
     }
 
     Command1_Click();
+}
+
+std::array<QLineEdit*, shell::kBoxKeys.size()> frmMotor::storedBoxes() const {
+    return {ui.Text9, ui.Text10, ui.Text6, ui.Text11, ui.Text12};
 }
 
 void frmMotor::Form_Unload() {
@@ -81,23 +48,15 @@ void frmMotor::Form_Unload() {
         return;
     }
     unloaded = true;
-    Timer1->stop();
+    line.shutDown();
     Timer2->stop();
-
-    if (portOpen) {
-        MSComm1->setPortOpen(false);
+    shell::BoxValues values;
+    const auto boxes = storedBoxes();
+    for (std::size_t i = 0; i < boxes.size(); ++i) {
+        values[i] = boxes[i]->text();
     }
-    const struct {
-        const char* key;
-        QLineEdit* box;
-    } stored[] = {
-        {"port", Text1}, {"STime", Text9}, {"SPan", Text10}, {"Cch", Text6}, {"CI", Text11}, {"CD", Text12},
-    };
-    for (const auto& entry : stored) {
-        iniValue = getIrStr(kSection, QString::fromLatin1(entry.key), entry.box->text(), 1);
-    }
+    line.settings().store(ui.Text1->text(), values);
     hide();
-    platform::interruptWaits();
     emit Unloaded();
 }
 
@@ -108,13 +67,8 @@ void frmMotor::Form_KeyDown(int KeyCode, int Shift) {
     }
 }
 
-void frmMotor::Form_Resize() {
-    // Every control keeps its place whatever the size: the panels beyond the edges are reached by the show
-    // key and the switch label, not by resizing.
-}
-
 void frmMotor::Command8_Click() {
-    platform::setOuterWidth(this, (Label13->x() + 10) * platform::TwipsPerPixelX);
+    platform::setOuterWidth(this, (ui.Label13->x() + 10) * platform::TwipsPerPixelX);
 }
 
 void frmMotor::Command9_Click() {
