@@ -2,6 +2,7 @@
 // One poll() loop serves the line, the reply schedule and the stop signals, so the program sleeps while
 // nothing happens.
 
+#include "platform/stopsignals.h"
 #include "sim/device.h"
 #include "sim/pty.h"
 
@@ -33,13 +34,8 @@ constexpr qsizetype kMaxQueued = 64 * 1024;
 constexpr milliseconds kVanishGrace{500};
 constexpr milliseconds kVanishSettle{50};
 
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onStopSignal(int) {
-    const int saved = errno;
-    [[maybe_unused]] const auto n = ::write(signalPipe[1], "s", 1);
-    errno = saved;
-}
+// The read end of the stop signals' pipe.
+int stopSignals = -1;
 
 struct Options {
     int port = 1;
@@ -198,7 +194,7 @@ class Simulator {
         for (;;) {
             if (vanishing_ && queue_.empty())
                 return vanish();
-            pollfd fds[2] = {{pty_.masterFd(), POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+            pollfd fds[2] = {{pty_.masterFd(), POLLIN, 0}, {stopSignals, POLLIN, 0}};
             int timeout = -1;
             if (!queue_.empty()) {
                 const auto wait = std::chrono::ceil<milliseconds>(queue_.front().due - Clock::now()).count();
@@ -308,7 +304,7 @@ class Simulator {
         const auto start = Clock::now();
         const auto until = start + kVanishGrace;
         while ((Clock::now() < start + kVanishSettle || pty_.unreadByPanel() > 0) && Clock::now() < until) {
-            pollfd fd{signalPipe[0], POLLIN, 0};
+            pollfd fd{stopSignals, POLLIN, 0};
             if (::poll(&fd, 1, 10) > 0)
                 break;
         }
@@ -339,19 +335,11 @@ int main(int argc, char* argv[]) {
     if (!options)
         return 2;
 
-    if (::pipe(signalPipe) != 0) {
+    stopSignals = platform::catchStopSignals({SIGHUP});
+    if (stopSignals < 0) {
         std::perror("merovask-sim: pipe");
         return 1;
     }
-    for (const int fd : signalPipe) {
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-    }
-    struct sigaction sa {};
-    sa.sa_handler = onStopSignal;
-    sigemptyset(&sa.sa_mask);
-    for (const int s : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(s, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
     Log log(start);
