@@ -186,11 +186,6 @@ QByteArray MSComm::Input() {
     return port_.isOpen() ? port_.readAll() : QByteArray();
 }
 
-std::int16_t MSComm::InBufferCount() const {
-    const qint64 n = port_.isOpen() ? port_.bytesAvailable() : 0;
-    return static_cast<std::int16_t>(n > 32767 ? 32767 : n);
-}
-
 void MSComm::handleReadyRead() {
     commEvent_ = comEvReceive;
     emit OnComm();

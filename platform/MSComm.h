@@ -62,7 +62,6 @@ class MSComm : public QObject {
 
     // The bytes waiting in the receive buffer; reading takes them out.
     QByteArray Input();
-    std::int16_t InBufferCount() const;
     int CommEvent() const { return commEvent_; }
 
   signals:
