@@ -268,7 +268,7 @@ void startUp() {
         times.push_back(ms(at - t0));
         if (i == 0) {
             rss = residentMb();
-            if (!p.w->portOpen) {
+            if (!serialLine(p.w).portOpen()) {
                 fail(QStringLiteral("start-up: the port did not open"));
             }
         }
@@ -291,7 +291,7 @@ void upload(bool loaded) {
     const QString label = loaded ? QStringLiteral("other core loaded") : QStringLiteral("other core idle");
     Panel p;
     p.start();
-    if (!p.w->portOpen) {
+    if (!serialLine(p.w).portOpen()) {
         return fail(QStringLiteral("upload: the port did not open"));
     }
     // Rows "wave<TAB>value", waves falling from 1600.
@@ -388,7 +388,7 @@ void latency(bool bytewise) {
     const std::string how = bytewise ? "one byte per write" : "whole reply";
     Panel p;
     p.start();
-    if (!p.w->portOpen) {
+    if (!serialLine(p.w).portOpen()) {
         return fail(QStringLiteral("latency: the port did not open"));
     }
     p.device->setMode(PtyDevice::Mode::Silent);
@@ -399,7 +399,7 @@ void latency(bool bytewise) {
     std::atomic<int> listed{0};
     std::atomic<int> painted{0};
     bool armed = false; // window thread only
-    const auto connection = QObject::connect(p.w->List2->model(), &QAbstractItemModel::rowsInserted, [&] {
+    const auto connection = QObject::connect(ui(p.w).List2->model(), &QAbstractItemModel::rowsInserted, [&] {
         listedAt = Clock::now().time_since_epoch().count();
         armed = true;
         ++listed;
@@ -412,7 +412,7 @@ void latency(bool bytewise) {
             ++painted;
         }
     };
-    p.w->List2->viewport()->installEventFilter(&watch);
+    ui(p.w).List2->viewport()->installEventFilter(&watch);
 
     std::vector<double> toList;
     std::vector<double> toPaint;
@@ -450,7 +450,7 @@ void latency(bool bytewise) {
     });
     waitUntil([&] { return done.load(); }, 120000);
     writer.join();
-    p.w->List2->viewport()->removeEventFilter(&watch);
+    ui(p.w).List2->viewport()->removeEventFilter(&watch);
     QObject::disconnect(connection);
     if (!ok) {
         return fail(QStringLiteral("latency (%1): a reply did not reach the list or the screen")
@@ -479,7 +479,7 @@ void flood(const QByteArray& chunk, long periodUs, bool wireSpeed) {
     const std::string label = wireSpeed ? "wire speed (960 B/s)" : "100 x wire speed (96,000 B/s)";
     Panel p;
     p.start();
-    if (!p.w->portOpen) {
+    if (!serialLine(p.w).portOpen()) {
         return fail(QStringLiteral("flood: the port did not open"));
     }
     p.device->setMode(PtyDevice::Mode::Silent);
@@ -506,7 +506,7 @@ void flood(const QByteArray& chunk, long periodUs, bool wireSpeed) {
     PtyDevice::pump(500); // settle: the list, the timer and the allocator in their steady state
     int lines = 0;
     const auto counting =
-        QObject::connect(p.w->List2->model(), &QAbstractItemModel::rowsInserted, [&] { ++lines; });
+        QObject::connect(ui(p.w).List2->model(), &QAbstractItemModel::rowsInserted, [&] { ++lines; });
     const double rss0 = residentMb();
     rssPeak = rss0;
     const double cpu0 = processCpu();
@@ -580,7 +580,7 @@ void setting() {
     constexpr int kRepeats = 5;
     Panel p;
     p.start();
-    if (!p.w->portOpen) {
+    if (!serialLine(p.w).portOpen()) {
         return fail(QStringLiteral("setting: the port did not open"));
     }
     PtyDevice::pump(100);

@@ -50,19 +50,19 @@ int main(int argc, char** argv) {
     p.boxes.allow(QStringLiteral("no response form device"));
     p.device->setScript([](const QByteArray& command) { return "WL" + command.right(8) + ' '; });
     p.start();
-    if (!p.w->portOpen) {
+    if (!serialLine(p.w).portOpen()) {
         std::fprintf(stderr, "soak: the panel could not open its device\n");
         return 1;
     }
 
     // Auto mode with the shortest waits and a fast tick.
-    p.w->Text2->setText(QStringLiteral("C1520"));
-    p.w->Text3->setText(QStringLiteral("C1550"));
-    p.w->Text13->setText(QStringLiteral("C1580"));
-    p.w->Text4->setText(QStringLiteral("1"));
-    p.w->Text5->setText(QStringLiteral("0"));
-    p.w->Text14->setText(QStringLiteral("2"));
-    p.w->Timer2->setInterval(10);
+    ui(p.w).Text2->setText(QStringLiteral("C1520"));
+    ui(p.w).Text3->setText(QStringLiteral("C1550"));
+    ui(p.w).Text13->setText(QStringLiteral("C1580"));
+    ui(p.w).Text4->setText(QStringLiteral("1"));
+    ui(p.w).Text5->setText(QStringLiteral("0"));
+    ui(p.w).Text14->setText(QStringLiteral("2"));
+    timer2(p.w)->setInterval(10);
     p.w->Command2_Click();
 
     // The flood comes from its own thread, so a full line never stalls the panel's.
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
         commands += thisMinute;
         std::printf(
             "minute %zu: %ld kB resident, %zu commands sent, %lld bytes flooded, %d lines in the list\n",
-            samples.size() - 1, samples.back(), commands, flooded.load(), p.w->List2->count());
+            samples.size() - 1, samples.back(), commands, flooded.load(), ui(p.w).List2->count());
         std::fflush(stdout);
         if (static_cast<int>(samples.size()) > minutes)
             app.quit();

@@ -296,7 +296,7 @@ void TestCtl::upload() {
 void TestCtl::portInUse() {
     testsupport::Panel panel;
     panel.start();
-    QCOMPARE(panel.w->Command1->text(), QStringLiteral("close"));
+    QCOMPARE(ui(panel.w).Command1->text(), QStringLiteral("close"));
     const Folder folder({}, panel.dir.path());
     const Result r = folder.run({"tune", "1550"});
     QCOMPARE(r.status, 2);

@@ -118,7 +118,7 @@ void tst_faults::hangUp() {
         PtyDevice::pump(1200);
     } else if (during == "get") {
         onCommand(p, 1, [device] { device->hangUp(); });
-        p.w->TxtCom->setText(QStringLiteral("get"));
+        ui(p.w).TxtCom->setText(QStringLiteral("get"));
         p.w->CmdSend_Click();
         QCOMPARE(p.commands().value(0), QStringLiteral("W103"));
     } else {
@@ -129,13 +129,13 @@ void tst_faults::hangUp() {
         p.w->CmdFile_Click();
         // Only a machine too slow to hang up within a 50 ms wait lets one more through.
         QVERIFY2(p.commands().size() >= 7 && p.commands().size() <= 8, qPrintable(p.commands().join(',')));
-        QVERIFY(!p.w->uploading);
+        QVERIFY(!serialLine(p.w).uploading());
         QCOMPARE(p.iniBytes(), iniBefore); // no SWmin, no SWmax
     }
     VERIFY_BOXES(p.boxes);
 
     // The port stand-in closed the dead line: nothing spins.
-    QTRY_VERIFY_WITH_TIMEOUT(!p.w->MSComm1->PortOpen(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!serialLine(p.w).port().PortOpen(), kWaitMs);
     const double cpu = cpuOverOneSecond();
     QVERIFY2(cpu < 0.2, qPrintable(QStringLiteral("%1 s of CPU in 1 s after the hang-up").arg(cpu)));
     VERIFY_BOXES(p.boxes);
@@ -145,14 +145,14 @@ void tst_faults::hangUp() {
     device->setScript({});
     device->clear();
     p.w->Command1_Click();
-    QCOMPARE(p.w->Command1->text(), QStringLiteral("open"));
+    QCOMPARE(ui(p.w).Command1->text(), QStringLiteral("open"));
     p.w->Command1_Click();
-    QCOMPARE(p.w->Command1->text(), QStringLiteral("close"));
-    QVERIFY(p.w->portOpen);
-    p.w->TxtCom->setText(QStringLiteral("p"));
+    QCOMPARE(ui(p.w).Command1->text(), QStringLiteral("close"));
+    QVERIFY(serialLine(p.w).portOpen());
+    ui(p.w).TxtCom->setText(QStringLiteral("p"));
     p.w->CmdSend_Click();
     QVERIFY(device->waitForCommands(1, kWaitMs));
-    QTRY_COMPARE_WITH_TIMEOUT(p.w->replyText, QStringLiteral("OK "), kWaitMs);
+    QTRY_COMPARE_WITH_TIMEOUT(serialLine(p.w).replyText(), QStringLiteral("OK "), kWaitMs);
     QCOMPARE(p.commands(), QStringList{QStringLiteral("p")});
     VERIFY_BOXES(p.boxes);
 }
@@ -175,7 +175,7 @@ void tst_faults::exitDuringWait() {
     QFETCH(bool, rangeStored);
     Panel p;
     p.start();
-    p.w->Text9->setText(QStringLiteral("7")); // a stay time that only shut-down can store
+    ui(p.w).Text9->setText(QStringLiteral("7")); // a stay time that only shut-down can store
     frmMotor* w = p.w.get();
     // What had reached the device when Exit was pressed.
     auto atExit = std::make_shared<qsizetype>(-1);
@@ -190,17 +190,17 @@ void tst_faults::exitDuringWait() {
         p.w->Command5_Click();
     } else if (during == "get") {
         onCommand(p, 1, exit);
-        p.w->TxtCom->setText(QStringLiteral("get"));
+        ui(p.w).TxtCom->setText(QStringLiteral("get"));
         p.w->CmdSend_Click();
     } else {
         chooseCalibrationFile();
         p.boxes.expect(kConfirm10, platform::vbYes);
         onCommand(p, static_cast<std::size_t>(commandsSent), exit);
         p.w->CmdFile_Click();
-        QVERIFY(!p.w->uploading);
+        QVERIFY(!serialLine(p.w).uploading());
     }
     // The handler has returned; the window is gone and nothing more reaches the device.
-    QVERIFY(p.w->unloaded);
+    QVERIFY(unloaded(p.w));
     QVERIFY(!p.w->isVisible());
     PtyDevice::pump(700);
     QCOMPARE(p.commands().size(), *atExit);
@@ -221,7 +221,7 @@ void tst_faults::replyFlood() {
     p.device->setScript([flood](const QByteArray&) { return flood; });
     constexpr int kSends = 5;
     for (int i = 0; i < kSends; ++i) {
-        p.w->TxtCom->setText(QStringLiteral("p"));
+        ui(p.w).TxtCom->setText(QStringLiteral("p"));
         p.w->CmdSend_Click();
         QVERIFY(p.device->waitForCommands(static_cast<std::size_t>(i + 1), kWaitMs));
         PtyDevice::pump(100);
@@ -237,7 +237,7 @@ void tst_faults::replyFlood() {
     QVERIFY(full);
     // At most one reply per notification, and a notification brings at least 22 bytes or a tail.
     QVERIFY2(replies.size() <= kSends * (1000 / 22 + 1), qPrintable(QString::number(replies.size())));
-    QVERIFY(p.w->rx.count() <= 21);
+    QVERIFY(serialLine(p.w).pendingBytes() <= 21);
     VERIFY_BOXES(p.boxes); // every send got a reply in time
 }
 
@@ -299,17 +299,17 @@ void tst_faults::folderNotWritable() {
     if (when == "start-up") {
         spoil();
         p->start();
-        QCOMPARE(p->w->Text9->text(), QStringLiteral("5"));
-        QCOMPARE(p->w->Text10->text(), QStringLiteral("3"));
-        QCOMPARE(p->w->Text6->text(), QStringLiteral("1550")); // missing: the default
+        QCOMPARE(ui(p->w).Text9->text(), QStringLiteral("5"));
+        QCOMPARE(ui(p->w).Text10->text(), QStringLiteral("3"));
+        QCOMPARE(ui(p->w).Text6->text(), QStringLiteral("1550")); // missing: the default
         QCOMPARE(p->replies(), QStringList{QStringLiteral("open successfully")});
     } else if (when == "shut-down") {
         p->start();
         const QByteArray written = p->iniBytes();
         spoil();
-        p->w->Text9->setText(QStringLiteral("8"));
+        ui(p->w).Text9->setText(QStringLiteral("8"));
         p->w->Command9_Click();
-        QVERIFY(p->w->unloaded);
+        QVERIFY(unloaded(p->w));
         QCOMPARE(p->iniBytes(), written);
     } else {
         p->start();
@@ -323,8 +323,8 @@ void tst_faults::folderNotWritable() {
         QCOMPARE(p->commands().size(), kUploadCommands);
         QCOMPARE(p->iniBytes(), written);
         // The limits come from the values the upload meant to store.
-        QCOMPARE(p->w->swMin, 1517);
-        QCOMPARE(p->w->swMax, 1589);
+        QCOMPARE(serialLine(p->w).limits().swMin, 1517);
+        QCOMPARE(serialLine(p->w).limits().swMax, 1589);
     }
     VERIFY_BOXES(p->boxes);
     if (when == "start-up") {
@@ -351,16 +351,16 @@ void tst_faults::garbageSettingsFile() {
     QVERIFY2(ms < 15000, qPrintable(QStringLiteral("start-up took %1 ms").arg(ms)));
     qInfo("start-up with a 10 MB garbage settings file: %lld ms", static_cast<long long>(ms));
 
-    QCOMPARE(p.w->Text1->text(), QStringLiteral("1"));
-    QCOMPARE(p.w->Text7->text(), QStringLiteral("1510"));
-    QCOMPARE(p.w->Text8->text(), QStringLiteral("1589"));
-    QCOMPARE(p.w->Text9->text(), QStringLiteral("1"));
-    QCOMPARE(p.w->Text10->text(), QStringLiteral("4"));
-    QCOMPARE(p.w->Text6->text(), QStringLiteral("1550"));
-    QCOMPARE(p.w->Text11->text(), QStringLiteral("1"));
-    QCOMPARE(p.w->Text12->text(), QStringLiteral("1"));
-    QCOMPARE(p.w->swMin, 1510);
-    QCOMPARE(p.w->swMax, 1589);
+    QCOMPARE(ui(p.w).Text1->text(), QStringLiteral("1"));
+    QCOMPARE(ui(p.w).Text7->text(), QStringLiteral("1510"));
+    QCOMPARE(ui(p.w).Text8->text(), QStringLiteral("1589"));
+    QCOMPARE(ui(p.w).Text9->text(), QStringLiteral("1"));
+    QCOMPARE(ui(p.w).Text10->text(), QStringLiteral("4"));
+    QCOMPARE(ui(p.w).Text6->text(), QStringLiteral("1550"));
+    QCOMPARE(ui(p.w).Text11->text(), QStringLiteral("1"));
+    QCOMPARE(ui(p.w).Text12->text(), QStringLiteral("1"));
+    QCOMPARE(serialLine(p.w).limits().swMin, 1510);
+    QCOMPARE(serialLine(p.w).limits().swMax, 1589);
     QCOMPARE(p.replies(), QStringList{QStringLiteral("open successfully")});
     // The noise stays; the section the panel wrote follows it.
     const QByteArray ini = p.iniBytes();

@@ -179,11 +179,11 @@ void TestFilter::tuning() {
 
     Panel panel;
     panel.start();
-    QVERIFY(panel.w->portOpen);
+    QVERIFY(serialLine(panel.w).portOpen());
     frmMotor* w = panel.w.get();
-    QLineEdit* edit = button == 3 ? w->Text6 : button == 6 ? w->Text11 : w->Text12;
-    QPushButton* click = button == 3 ? w->Command3 : button == 6 ? w->Command6 : w->Command7;
-    const QString before6 = w->Text6->text();
+    QLineEdit* edit = button == 3 ? ui(w).Text6 : button == 6 ? ui(w).Text11 : ui(w).Text12;
+    QPushButton* click = button == 3 ? ui(w).Command3 : button == 6 ? ui(w).Command6 : ui(w).Command7;
+    const QString before6 = ui(w).Text6->text();
     edit->setText(typed);
 
     click->click();
@@ -192,10 +192,10 @@ void TestFilter::tuning() {
     PtyDevice::pump(50);
     QCOMPARE(panel.device->received(), command.toLatin1() + ',');
     QCOMPARE(edit->text(), box);
-    QCOMPARE(w->TxtCom->text(), command);
-    QCOMPARE(w->lastCmd, command);
-    if (edit != w->Text6) {
-        QCOMPARE(w->Text6->text(), before6);
+    QCOMPARE(ui(w).TxtCom->text(), command);
+    QCOMPARE(serialLine(w).lastCmd(), command);
+    if (edit != ui(w).Text6) {
+        QCOMPARE(ui(w).Text6->text(), before6);
     }
     VERIFY_BOXES(panel.boxes);
 }
@@ -204,17 +204,17 @@ void TestFilter::calibrationCommand() {
     Panel panel;
     panel.start();
     frmMotor* w = panel.w.get();
-    w->Text6->setText(QStringLiteral("abc"));
-    w->Text11->setText(QStringLiteral("99"));
+    ui(w).Text6->setText(QStringLiteral("abc"));
+    ui(w).Text11->setText(QStringLiteral("99"));
 
-    w->Command10->click();
+    ui(w).Command10->click();
 
     QVERIFY(panel.device->waitForCommands(1, kWaitMs));
     PtyDevice::pump(50);
     QCOMPARE(panel.device->received(), QByteArray("Z,"));
-    QCOMPARE(w->TxtCom->text(), QStringLiteral("Z"));
-    QCOMPARE(w->Text6->text(), QStringLiteral("abc"));
-    QCOMPARE(w->Text11->text(), QStringLiteral("99"));
+    QCOMPARE(ui(w).TxtCom->text(), QStringLiteral("Z"));
+    QCOMPARE(ui(w).Text6->text(), QStringLiteral("abc"));
+    QCOMPARE(ui(w).Text11->text(), QStringLiteral("99"));
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -231,13 +231,13 @@ void TestFilter::swappedLimits() {
     Panel panel(limitsIni("1600", "1500"));
     panel.start();
     frmMotor* w = panel.w.get();
-    w->Text6->setText(typed);
+    ui(w).Text6->setText(typed);
 
-    w->Command3->click();
+    ui(w).Command3->click();
 
     QVERIFY(panel.device->waitForCommands(1, kWaitMs));
     QCOMPARE(panel.commands(), QStringList{QStringLiteral("C1500")});
-    QCOMPARE(w->Text6->text(), QStringLiteral("1500"));
+    QCOMPARE(ui(w).Text6->text(), QStringLiteral("1500"));
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -299,18 +299,18 @@ void TestFilter::setting() {
     Panel panel;
     panel.start();
     frmMotor* w = panel.w.get();
-    w->Text7->setText(start);
-    w->Text8->setText(end);
-    w->Text9->setText(stay);
+    ui(w).Text7->setText(start);
+    ui(w).Text8->setText(end);
+    ui(w).Text9->setText(stay);
 
-    w->Command5->click();
+    ui(w).Command5->click();
 
     QVERIFY(panel.device->waitForCommands(3, kWaitMs));
     PtyDevice::pump(50);
     QCOMPARE(panel.commands(), commands);
     QCOMPARE(panel.device->received(), (commands.join(QLatin1Char(',')) + QLatin1Char(',')).toLatin1());
-    QCOMPARE((QStringList{w->Text7->text(), w->Text8->text(), w->Text9->text()}), boxes);
-    QCOMPARE(w->TxtCom->text(), commands.last());
+    QCOMPARE((QStringList{ui(w).Text7->text(), ui(w).Text8->text(), ui(w).Text9->text()}), boxes);
+    QCOMPARE(ui(w).TxtCom->text(), commands.last());
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -321,12 +321,12 @@ void TestFilter::settingPacing() {
     panel.start();
     frmMotor* w = panel.w.get();
     QList<bool> timeoutArmed;
-    during(250, [&] { timeoutArmed << w->Timer1->isActive(); });
-    during(750, [&] { timeoutArmed << w->Timer1->isActive(); });
+    during(250, [&] { timeoutArmed << serialLine(w).timeoutArmed(); });
+    during(750, [&] { timeoutArmed << serialLine(w).timeoutArmed(); });
 
-    w->Command5->click();
+    ui(w).Command5->click();
 
-    QVERIFY(w->Timer1->isActive()); // the stay time's answer is still awaited
+    QVERIFY(serialLine(w).timeoutArmed()); // the stay time's answer is still awaited
     QCOMPARE(timeoutArmed, (QList<bool>{false, false}));
     QVERIFY(panel.device->waitForCommands(3, kWaitMs));
     const auto commands = panel.device->commands();
@@ -351,7 +351,7 @@ void TestFilter::settingSilentDevice() {
     int boxesDuringWaits = -1;
     during(1000, [&] { boxesDuringWaits = static_cast<int>(panel.boxes.shown().size()); });
 
-    w->Command5->click();
+    ui(w).Command5->click();
 
     QCOMPARE(boxesDuringWaits, 0);
     QVERIFY(panel.boxes.shown().isEmpty());
@@ -369,10 +369,10 @@ void TestFilter::clickDuringSettingWait() {
     int seenWhenClicked = -1;
     during(100, [&] {
         seenWhenClicked = static_cast<int>(panel.device->commands().size());
-        w->Command4->click();
+        ui(w).Command4->click();
     });
 
-    w->Command5->click();
+    ui(w).Command5->click();
 
     QVERIFY(panel.device->waitForCommands(4, kWaitMs));
     PtyDevice::pump(50);
@@ -387,17 +387,17 @@ void TestFilter::settingInsideSetting() {
     panel.start();
     frmMotor* w = panel.w.get();
     during(100, [&] {
-        w->Text8->setText(QStringLiteral("1580"));
-        w->Text9->setText(QStringLiteral("7"));
-        w->Command5->click();
+        ui(w).Text8->setText(QStringLiteral("1580"));
+        ui(w).Text9->setText(QStringLiteral("7"));
+        ui(w).Command5->click();
     });
 
-    w->Command5->click();
+    ui(w).Command5->click();
 
     QVERIFY(panel.device->waitForCommands(6, kWaitMs));
     PtyDevice::pump(50);
     QCOMPARE(panel.commands(), (QStringList{"L1510", "L1510", "H1580", "T7", "H1580", "T7"}));
-    QCOMPARE(w->TxtCom->text(), QStringLiteral("T7"));
+    QCOMPARE(ui(w).TxtCom->text(), QStringLiteral("T7"));
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -427,15 +427,15 @@ void TestFilter::scan() {
     Panel panel;
     panel.start();
     frmMotor* w = panel.w.get();
-    w->Text10->setText(typed);
+    ui(w).Text10->setText(typed);
 
-    w->Command4->click();
+    ui(w).Command4->click();
 
     QVERIFY(panel.device->waitForCommands(1, kWaitMs));
     PtyDevice::pump(50);
     QCOMPARE(panel.device->received(), command.toLatin1() + ',');
-    QCOMPARE(w->Text10->text(), typed);
-    QCOMPARE(w->TxtCom->text(), command);
+    QCOMPARE(ui(w).Text10->text(), typed);
+    QCOMPARE(ui(w).TxtCom->text(), command);
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -443,22 +443,18 @@ void TestFilter::autoSwitch() {
     Panel panel;
     panel.start();
     frmMotor* w = panel.w.get();
-    QVERIFY(!w->Timer2->isActive());
-    QCOMPARE(w->autoPhase, 0);
-    w->autoCount = 7;
+    QVERIFY(!timer2(w)->isActive());
+    QCOMPARE(cycle(w).phase(), 0);
 
     w->Command2_Click();
-    QVERIFY(w->Timer2->isActive());
-    QCOMPARE(w->autoPhase, 1);
-    QCOMPARE(w->autoCount, 7);
-    QCOMPARE(w->Command2->text(), QStringLiteral("start auto"));
+    QVERIFY(timer2(w)->isActive());
+    QCOMPARE(cycle(w).phase(), 1);
+    QCOMPARE(ui(w).Command2->text(), QStringLiteral("start auto"));
 
-    w->autoPhase = 4;
     w->Command2_Click();
-    QVERIFY(!w->Timer2->isActive());
-    QCOMPARE(w->autoPhase, 1);
-    QCOMPARE(w->autoCount, 7);
-    QCOMPARE(w->Command2->text(), QStringLiteral("start auto"));
+    QVERIFY(!timer2(w)->isActive());
+    QCOMPARE(cycle(w).phase(), 1);
+    QCOMPARE(ui(w).Command2->text(), QStringLiteral("start auto"));
     QVERIFY(panel.device->commands().empty());
 }
 
@@ -493,28 +489,28 @@ void TestFilter::autoTicks() {
     Panel panel;
     panel.start();
     frmMotor* w = panel.w.get();
-    w->Text2->setText(commandBoxes[0]);
-    w->Text3->setText(commandBoxes[1]);
-    w->Text13->setText(commandBoxes[2]);
-    w->Text4->setText(waitBoxes[0]);
-    w->Text5->setText(waitBoxes[1]);
-    w->Text14->setText(waitBoxes[2]);
-    w->TxtCom->setText(QStringLiteral("typed"));
+    ui(w).Text2->setText(commandBoxes[0]);
+    ui(w).Text3->setText(commandBoxes[1]);
+    ui(w).Text13->setText(commandBoxes[2]);
+    ui(w).Text4->setText(waitBoxes[0]);
+    ui(w).Text5->setText(waitBoxes[1]);
+    ui(w).Text14->setText(waitBoxes[2]);
+    ui(w).TxtCom->setText(QStringLiteral("typed"));
     w->Command2_Click();
-    w->Timer2->stop(); // the test gives the ticks itself
-    QCOMPARE(w->autoPhase, 1);
+    timer2(w)->stop(); // the test gives the ticks itself
+    QCOMPARE(cycle(w).phase(), 1);
 
     // A tick sends exactly when it sets lastCmd; a marker that no command equals shows which ticks did.
     const QString marker = QStringLiteral("<no send>");
     QStringList seen;
     for (int tick = 1; tick <= ticks; ++tick) {
-        w->lastCmd = marker;
+        serialLine(w).setLastCmd(marker);
         w->Timer2_Timer();
-        if (w->lastCmd != marker) {
-            seen << QString::number(tick) + QLatin1Char(':') + w->lastCmd;
+        if (serialLine(w).lastCmd() != marker) {
+            seen << QString::number(tick) + QLatin1Char(':') + serialLine(w).lastCmd();
         }
-        QVERIFY(!w->Timer1->isActive());
-        QCOMPARE(w->TxtCom->text(), QStringLiteral("typed"));
+        QVERIFY(!serialLine(w).timeoutArmed());
+        QCOMPARE(ui(w).TxtCom->text(), QStringLiteral("typed"));
     }
     QCOMPARE(seen, sends);
 
@@ -535,26 +531,26 @@ void TestFilter::autoRestartInPhase4() {
     Panel panel;
     panel.start();
     frmMotor* w = panel.w.get();
-    w->Text4->setText(QStringLiteral("0"));
+    ui(w).Text4->setText(QStringLiteral("0"));
     w->Command2_Click();
-    w->Timer2->stop();
+    timer2(w)->stop();
     w->Timer2_Timer(); // z
     w->Timer2_Timer(); // g0, now waiting after the second command
-    QCOMPARE(w->autoPhase, 4);
+    QCOMPARE(cycle(w).phase(), 4);
 
-    w->Timer2->start(); // the cycle as the operator sees it: on; no tick can come before the clicks
+    timer2(w)->start(); // the cycle as the operator sees it: on; no tick can come before the clicks
     w->Command2_Click();
-    QVERIFY(!w->Timer2->isActive());
+    QVERIFY(!timer2(w)->isActive());
     w->Command2_Click();
-    QVERIFY(w->Timer2->isActive());
-    w->Timer2->stop();
+    QVERIFY(timer2(w)->isActive());
+    timer2(w)->stop();
     w->Timer2_Timer();
 
     QVERIFY(panel.device->waitForCommands(3, kWaitMs));
     PtyDevice::pump(50);
     QCOMPARE(panel.commands(), (QStringList{"z", "g0", "z"}));
-    QCOMPARE(w->lastCmd, QStringLiteral("z"));
-    QCOMPARE(w->autoPhase, 3); // a wait of 0 ends in the tick that sent z
+    QCOMPARE(serialLine(w).lastCmd(), QStringLiteral("z"));
+    QCOMPARE(cycle(w).phase(), 3); // a wait of 0 ends in the tick that sent z
 }
 
 void TestFilter::switchButtons_data() {
@@ -574,30 +570,30 @@ void TestFilter::switchButtons() {
     panel.start();
     frmMotor* w = panel.w.get();
     panel.boxes.allow(QStringLiteral("no response form device"));
-    const auto picture = [&](int i) { return w->PicBack[static_cast<std::size_t>(i)]->picture().toImage(); };
-    QVERIFY(w->Labwait->isHidden());
-    QCOMPARE(w->Picture1->picture().toImage(), picture(0));
+    const auto picture = [&](int i) { return picBack(w)[static_cast<std::size_t>(i)]->picture().toImage(); };
+    QVERIFY(ui(w).Labwait->isHidden());
+    QCOMPARE(ui(w).Picture1->picture().toImage(), picture(0));
     for (int other = 0; other < 4; ++other) {
         if (other != index) {
             QVERIFY(picture(other) != picture(index)); // the drawings tell the outputs apart
         }
     }
 
-    w->CmdPort[static_cast<std::size_t>(index)]->click();
+    cmdPort(w)[static_cast<std::size_t>(index)]->click();
 
-    QCOMPARE(w->Picture1->picture().toImage(), picture(index));
-    QVERIFY(!w->Labwait->isHidden());
-    QCOMPARE(w->TxtCom->text(), letter);
-    QCOMPARE(w->lastCmd, letter);
+    QCOMPARE(ui(w).Picture1->picture().toImage(), picture(index));
+    QVERIFY(!ui(w).Labwait->isHidden());
+    QCOMPARE(ui(w).TxtCom->text(), letter);
+    QCOMPARE(serialLine(w).lastCmd(), letter);
     QVERIFY(panel.device->waitForCommands(1, kWaitMs));
     PtyDevice::pump(50);
     QCOMPARE(panel.device->received(), letter.toLatin1() + ',');
 
     // The same button again: the same letter, the same picture.
-    w->CmdPort[static_cast<std::size_t>(index)]->click();
+    cmdPort(w)[static_cast<std::size_t>(index)]->click();
     QVERIFY(panel.device->waitForCommands(2, kWaitMs));
     QCOMPARE(panel.commands(), (QStringList{letter, letter}));
-    QCOMPARE(w->Picture1->picture().toImage(), picture(index));
+    QCOMPARE(ui(w).Picture1->picture().toImage(), picture(index));
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -618,13 +614,13 @@ void TestFilter::switchReplyHidesWait() {
     const QString cwd = QDir::currentPath();
     QDir::setCurrent(panel.dir.path());
     const auto restore = qScopeGuard([&] { QDir::setCurrent(cwd); });
-    w->debugMode = debug;
+    debugMode(w) = debug;
 
     w->CmdPort_Click(1);
-    QVERIFY(!w->Labwait->isHidden());
+    QVERIFY(!ui(w).Labwait->isHidden());
     QVERIFY(waitForReply(panel, QStringLiteral("T2 ")));
 
-    QCOMPARE(w->Labwait->isHidden(), debug);
+    QCOMPARE(ui(w).Labwait->isHidden(), debug);
     QCOMPARE(panel.commands(), QStringList{QStringLiteral("B")});
     VERIFY_BOXES(panel.boxes);
 }
@@ -640,8 +636,8 @@ void TestFilter::switchTwoClicks() {
     QVERIFY(panel.device->waitForCommands(2, kWaitMs));
     PtyDevice::pump(50);
     QCOMPARE(panel.device->received(), QByteArray("B,D,"));
-    QCOMPARE(w->Picture1->picture().toImage(), w->PicBack[3]->picture().toImage());
-    QCOMPARE(w->TxtCom->text(), QStringLiteral("D"));
+    QCOMPARE(ui(w).Picture1->picture().toImage(), picBack(w)[3]->picture().toImage());
+    QCOMPARE(ui(w).TxtCom->text(), QStringLiteral("D"));
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -652,10 +648,10 @@ void TestFilter::enlargeWindow() {
     panel.start();
     frmMotor* w = panel.w.get();
     const int width = w->width();
-    const int target = w->CmdClear->y() + 200;
+    const int target = ui(w).CmdClear->y() + 200;
     QVERIFY(w->frameGeometry().height() != target);
 
-    QTest::mouseDClick(w->Label3, Qt::LeftButton);
+    QTest::mouseDClick(ui(w).Label3, Qt::LeftButton);
     QCOMPARE(w->frameGeometry().height(), target);
     QCOMPARE(w->width(), width);
 

@@ -35,7 +35,7 @@ QImage onScreen(QWidget* window) {
 // As the operator sees it at start, with the engineering view open.
 QImage shownPanel(Panel& panel) {
     panel.start();
-    QTest::keyClick(panel.w->List2, Qt::Key_F1, Qt::ShiftModifier);
+    QTest::keyClick(ui(panel.w).List2, Qt::Key_F1, Qt::ShiftModifier);
     return QTest::qWaitForWindowExposed(panel.w.get()) ? onScreen(panel.w.get()) : QImage();
 }
 

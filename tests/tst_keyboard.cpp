@@ -119,7 +119,8 @@ void TestKeyboard::enter() {
                         keypad ? Qt::KeypadModifier : Qt::NoModifier);
     });
     QCOMPARE(byKey, line);
-    QCOMPARE(panel.w->Command1->text(), QStringLiteral("close")); // Enter in the port box is no click either
+    QCOMPARE(ui(panel.w).Command1->text(),
+             QStringLiteral("close")); // Enter in the port box is no click either
     if (!button.isEmpty()) {
         const QByteArray byClick = onTheLine([&] { panel.w->findChild<QPushButton*>(button)->click(); });
         QCOMPARE(byKey, byClick);

@@ -82,7 +82,7 @@ void TestLine::timeoutNeverEarly() {
         texts << text;
         return int(platform::vbOK);
     });
-    w->TxtCom->setText(QStringLiteral("v"));
+    ui(w).TxtCom->setText(QStringLiteral("v"));
     takeCommandWrites();
 
     constexpr int kSends = 30;
@@ -96,7 +96,7 @@ void TestLine::timeoutNeverEarly() {
             at += std::chrono::seconds(1);
         }
         std::this_thread::sleep_until(at);
-        w->CmdSend->click();
+        ui(w).CmdSend->click();
         QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), std::size_t(k + 1), 3000);
         const auto written = takeCommandWrites();
         QCOMPARE(written.size(), std::size_t(1));
@@ -122,7 +122,7 @@ void TestLine::bytesLeaveBeforeTheWait() {
     const QByteArray commands[] = {"L1510,", "Y-32768,", "W103,"};
     QByteArray expected;
     for (const QByteArray& command : commands) {
-        panel.w->SendCommand(QString::fromLatin1(command));
+        serialLine(panel.w).SendCommand(QString::fromLatin1(command));
         expected += command;
     }
     // This thread does not process events: only the kernel can carry the bytes now.
@@ -140,10 +140,10 @@ void TestLine::deadLineReturnsAtOnce() {
     panel.device->hangUp();
     QElapsedTimer took;
     took.start();
-    panel.w->SendCommand(QStringLiteral("C1550,"));
-    panel.w->SendCommand(QStringLiteral("C1551,"));
+    serialLine(panel.w).SendCommand(QStringLiteral("C1550,"));
+    serialLine(panel.w).SendCommand(QStringLiteral("C1551,"));
     QVERIFY2(took.elapsed() < 100, qPrintable(QString::number(took.elapsed())));
-    QVERIFY(!panel.w->MSComm1->PortOpen());
+    QVERIFY(!serialLine(panel.w).port().PortOpen());
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -182,14 +182,14 @@ void TestLine::gapsUnderLoad() {
         std::size_t commands;
         double pause;
     } runs[] = {
-        {"Setting", [&] { w->Command5->click(); }, 3, 500.0},
+        {"Setting", [&] { ui(w).Command5->click(); }, 3, 500.0},
         {"get",
          [&] {
-             w->TxtCom->setText(QStringLiteral("get"));
-             w->CmdSend->click();
+             ui(w).TxtCom->setText(QStringLiteral("get"));
+             ui(w).CmdSend->click();
          },
          3, 50.0},
-        {"upload", [&] { w->CmdFile->click(); }, 210, 50.0},
+        {"upload", [&] { ui(w).CmdFile->click(); }, 210, 50.0},
     };
     for (const auto& run : runs) {
         panel.device->clear();

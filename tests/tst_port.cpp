@@ -26,7 +26,7 @@ double cpuSeconds() {
 // Sends a command through the transmitter and waits until it reaches the device.
 bool reaches(Panel& panel, const QString& command) {
     const std::size_t before = panel.device->commands().size();
-    panel.w->SendCommand(command + QLatin1Char(','));
+    serialLine(panel.w).SendCommand(command + QLatin1Char(','));
     return panel.device->waitForCommands(before + 1, 3000) &&
            panel.device->commands().back().text == command.toLatin1();
 }
@@ -52,9 +52,9 @@ void tst_port::startupOpensStoredPort() {
     Panel panel;
     panel.start();
     QCOMPARE(panel.replies(), QStringList{"open successfully"});
-    QCOMPARE(panel.w->Command1->text(), QString("close"));
-    QVERIFY(panel.w->portOpen);
-    QCOMPARE(panel.w->MSComm1->Settings(), QString("9600,N,8,1"));
+    QCOMPARE(ui(panel.w).Command1->text(), QString("close"));
+    QVERIFY(serialLine(panel.w).portOpen());
+    QCOMPARE(serialLine(panel.w).port().Settings(), QString("9600,N,8,1"));
     QVERIFY(reaches(panel, "v"));
     VERIFY_BOXES(panel.boxes);
 }
@@ -62,19 +62,19 @@ void tst_port::startupOpensStoredPort() {
 void tst_port::toggleClosesAndReopens() {
     Panel panel;
     panel.start();
-    panel.w->Command1->click();
+    ui(panel.w).Command1->click();
     QCOMPARE(panel.replies(), (QStringList{"open successfully", "close successfully"}));
-    QCOMPARE(panel.w->Command1->text(), QString("open"));
-    QVERIFY(!panel.w->portOpen);
-    QVERIFY(!panel.w->MSComm1->PortOpen());
+    QCOMPARE(ui(panel.w).Command1->text(), QString("open"));
+    QVERIFY(!serialLine(panel.w).portOpen());
+    QVERIFY(!serialLine(panel.w).port().PortOpen());
 
     panel.boxes.expect("please open comm port");
-    panel.w->SendCommand("v,");
+    serialLine(panel.w).SendCommand("v,");
     PtyDevice::pump(100);
     QVERIFY(panel.device->commands().empty());
 
-    panel.w->Command1->click();
-    QCOMPARE(panel.w->Command1->text(), QString("close"));
+    ui(panel.w).Command1->click();
+    QCOMPARE(ui(panel.w).Command1->text(), QString("close"));
     QCOMPARE(panel.replies().last(), QString("open successfully"));
     QVERIFY(reaches(panel, "z"));
     VERIFY_BOXES(panel.boxes);
@@ -113,20 +113,20 @@ void tst_port::portNumbers() {
     PtyDevice port2(panel.dir.path(), 2);
     PtyDevice port4(panel.dir.path(), 4);
     panel.start();
-    panel.w->Command1->click(); // close port 1
-    panel.w->Text1->setText(text);
+    ui(panel.w).Command1->click(); // close port 1
+    ui(panel.w).Text1->setText(text);
     if (!message.isEmpty()) {
         panel.boxes.expect(message);
     }
-    const int linesBefore = panel.w->List2->count();
-    panel.w->Command1->click();
+    const int linesBefore = ui(panel.w).List2->count();
+    ui(panel.w).Command1->click();
 
-    QCOMPARE(panel.w->portOpen, opens);
-    QCOMPARE(panel.w->Command1->text(), QString(opens ? "close" : "open"));
-    QCOMPARE(panel.w->List2->count(), linesBefore + (opens ? 1 : 0));
+    QCOMPARE(serialLine(panel.w).portOpen(), opens);
+    QCOMPARE(ui(panel.w).Command1->text(), QString(opens ? "close" : "open"));
+    QCOMPARE(ui(panel.w).List2->count(), linesBefore + (opens ? 1 : 0));
     if (opens) {
         PtyDevice& expected = text.startsWith("3") ? port4 : port2;
-        panel.w->SendCommand("v,");
+        serialLine(panel.w).SendCommand("v,");
         QVERIFY(expected.waitForCommands(1, 3000));
         QVERIFY(panel.device->commands().empty());
     }
@@ -136,14 +136,14 @@ void tst_port::portNumbers() {
 void tst_port::nonTerminalFailsSilently() {
     Panel panel;
     panel.start();
-    panel.w->Command1->click();
+    ui(panel.w).Command1->click();
     QFile regular(panel.path("com5"));
     QVERIFY(regular.open(QIODevice::WriteOnly));
     regular.close();
-    panel.w->Text1->setText("5");
-    panel.w->Command1->click();
-    QVERIFY(!panel.w->portOpen);
-    QCOMPARE(panel.w->Command1->text(), QString("open"));
+    ui(panel.w).Text1->setText("5");
+    ui(panel.w).Command1->click();
+    QVERIFY(!serialLine(panel.w).portOpen());
+    QCOMPARE(ui(panel.w).Command1->text(), QString("open"));
     QCOMPARE(panel.replies().last(), QString("close successfully"));
     VERIFY_BOXES(panel.boxes);
 }
@@ -152,8 +152,8 @@ void tst_port::missingStoredPortReportedAtStart() {
     Panel panel("[tfilter]\r\nport=41\r\n");
     panel.boxes.expect("can't open comm port 41");
     panel.start();
-    QVERIFY(!panel.w->portOpen);
-    QCOMPARE(panel.w->Command1->text(), QString("open"));
+    QVERIFY(!serialLine(panel.w).portOpen());
+    QCOMPARE(ui(panel.w).Command1->text(), QString("open"));
     QVERIFY(panel.replies().isEmpty());
     VERIFY_BOXES(panel.boxes);
 }
@@ -170,16 +170,16 @@ void tst_port::hangUpWhileOpen() {
     PtyDevice::pump(1000);
     const double cpu = cpuSeconds() - cpuBefore;
     QVERIFY2(cpu < 0.2, qPrintable(QString("CPU %1 s in 1 s after hang-up").arg(cpu)));
-    QVERIFY(!panel.w->MSComm1->PortOpen());
+    QVERIFY(!serialLine(panel.w).port().PortOpen());
 
     // Writes to the vanished device go nowhere, silently.
-    panel.w->SendCommand("z,");
+    serialLine(panel.w).SendCommand("z,");
 
     panel.device->reopen();
-    panel.w->Command1->click();
-    QCOMPARE(panel.w->Command1->text(), QString("open"));
+    ui(panel.w).Command1->click();
+    QCOMPARE(ui(panel.w).Command1->text(), QString("open"));
     QCOMPARE(panel.replies().last(), QString("close successfully"));
-    panel.w->Command1->click();
+    ui(panel.w).Command1->click();
     QCOMPARE(panel.replies().last(), QString("open successfully"));
     QVERIFY(reaches(panel, "p"));
     VERIFY_BOXES(panel.boxes);
@@ -189,9 +189,9 @@ void tst_port::partialReplySurvivesReopen() {
     Panel panel;
     panel.start();
     panel.device->inject("O");
-    QTRY_COMPARE(panel.w->rx.count(), 1);
-    panel.w->Command1->click();
-    panel.w->Command1->click();
+    QTRY_COMPARE(serialLine(panel.w).pendingBytes(), 1);
+    ui(panel.w).Command1->click();
+    ui(panel.w).Command1->click();
     panel.device->inject("K ");
     QTRY_COMPARE(panel.replies().last(), QString("OK "));
 }
@@ -236,7 +236,7 @@ void tst_port::refusedPort() {
     QVERIFY(permitted ? holder.open(QIODevice::ReadWrite)
                       : ::chmod(QFile::encodeName(panel.device->slavePath()).constData(), 0) == 0);
     panel.start();
-    QVERIFY(!panel.w->portOpen);
+    QVERIFY(!serialLine(panel.w).portOpen());
     QVERIFY(panel.replies().isEmpty());
     VERIFY_BOXES(panel.boxes);
 }

@@ -1,10 +1,12 @@
-// Port numbers of USB adapters: the order in which a number is looked up, numbers that stay with their
-// adapter while adapters come and go, adapters that look alike, a damaged table, and the port box's list.
-// Real pseudo-terminals stand in for the adapters' nodes; the hardware seam lists them as adapters.
+// Port numbers: the order in which a number is looked up, numbers that stay with their adapter while
+// adapters come and go, adapters that look alike, a damaged table, and the port list and its route to the
+// port box's tooltip. The numbering and the table run on lists in memory; resolving and listing on folders
+// of their own with the adapters given.
 
-#include "platform/MSComm.h"
+#include "link/texts.h"
 #include "platform/ports.h"
-#include "platform/userdir.h"
+#include "platform/porttable.h"
+#include "platform/programdir.h"
 #include "support/panel.h"
 
 #include <QDir>
@@ -12,9 +14,8 @@
 #include <QHelpEvent>
 #include <QTest>
 
+using platform::Adapter;
 using platform::PortEntry;
-using testsupport::Panel;
-using testsupport::PtyDevice;
 
 namespace {
 
@@ -25,51 +26,41 @@ const QMap<QString, QPair<QString, QString>> kAdapters = {
     {"E", {"1a86:7523:", "1-5:1.0"}},
 };
 
-// A program folder and a per-user folder of their own, and the adapters plugged in now.
-struct Desk {
-    Panel panel{{}, false};
-    QTemporaryDir nodes;
-    std::vector<std::unique_ptr<PtyDevice>> ptys;
-    QStringList letters;
-    platform::SerialHardware hardware;
-
-    Desk() {
-        platform::setHardwareSourceForTests([this] { return hardware; });
+// "B A": the k-th adapter named is /dev/ttyUSB<k>, as the kernel numbers them in the order it finds them.
+QList<Adapter> plugged(const QString& names) {
+    QList<Adapter> adapters;
+    for (const QString& letter : names.split(u' ', Qt::SkipEmptyParts)) {
+        const auto& [identity, socket] = kAdapters[letter];
+        adapters.append({identity, QStringLiteral("/dev/ttyUSB%1").arg(adapters.size()),
+                         QStringLiteral("FT232R USB UART"), socket});
     }
-    ~Desk() { platform::setHardwareSourceForTests({}); }
-    QString folder() const { return panel.dir.path(); }
+    return adapters;
+}
 
-    PtyDevice& node(std::size_t k) {
-        while (ptys.size() <= k) {
-            ptys.push_back(std::make_unique<PtyDevice>(nodes.path(), 100 + static_cast<int>(ptys.size())));
-        }
-        return *ptys[k];
-    }
-
-    // "B A": the k-th adapter named gets the k-th node, as the kernel numbers ttyUSB<k> in the order it
-    // finds them.
-    void plug(const QString& names) {
-        letters = names.split(u' ', Qt::SkipEmptyParts);
-        hardware.adapters.clear();
-        for (std::size_t k = 0; k < std::size_t(letters.size()); ++k) {
-            const auto& [identity, socket] = kAdapters[letters[qsizetype(k)]];
-            hardware.adapters.append(
-                {identity, node(k).slavePath(), QStringLiteral("FT232R USB UART"), socket});
-        }
-    }
-
-    // "A=3 B=4": the number listed for each adapter plugged in.
-    QString numbers() const {
-        QStringList out;
-        for (const PortEntry& e : platform::listPorts(folder())) {
-            for (qsizetype k = 0; k < letters.size(); ++k) {
-                if (e.present && e.device == hardware.adapters[k].device) {
-                    out << QStringLiteral("%1=%2").arg(letters[k]).arg(e.number);
-                }
+// "A=3 B=4": the number of each adapter plugged in.
+QString numbers(const QMap<int, Adapter>& present, const QString& names) {
+    const QStringList letters = names.split(u' ', Qt::SkipEmptyParts);
+    const QList<Adapter> adapters = plugged(names);
+    QStringList out;
+    for (auto it = present.begin(); it != present.end(); ++it) {
+        for (qsizetype k = 0; k < adapters.size(); ++k) {
+            if (it->device == adapters[k].device) {
+                out << QStringLiteral("%1=%2").arg(letters[k]).arg(it.key());
             }
         }
-        out.sort();
-        return out.join(u' ');
+    }
+    out.sort();
+    return out.join(u' ');
+}
+
+// A program folder and a per-user folder of their own.
+struct Folders {
+    QTemporaryDir program;
+    QTemporaryDir user;
+    platform::SerialHardware hardware;
+    platform::PortFolders paths() const { return {program.path(), user.path()}; }
+    platform::HardwareSource source() const {
+        return [this] { return hardware; };
     }
 };
 
@@ -79,58 +70,18 @@ class tst_porttable : public QObject {
     Q_OBJECT
 
   private slots:
-    void resolutionOrder_data();
-    void resolutionOrder();
     void numbersStay_data();
     void numbersStay();
     void damagedTable_data();
     void damagedTable();
-    void noPermissionText();
+    void resolutionOrder_data();
+    void resolutionOrder();
+    void listing();
     void tooltipWhenHovered();
 };
 
-void tst_porttable::resolutionOrder_data() {
-    QTest::addColumn<bool>("programLink");
-    QTest::addColumn<bool>("userLink");
-    QTest::addColumn<bool>("plugged");
-    QTest::addColumn<QString>("opens");
-    QTest::newRow("program folder's link first") << true << true << true << "program";
-    QTest::newRow("per-user link before the adapter") << false << true << true << "user";
-    QTest::newRow("adapter by its number") << false << false << true << "adapter";
-    QTest::newRow("adapter away: the serial node") << false << false << false << "/dev/ttyS2";
-}
-
-// Port 3 after the adapter was given 3: links made later take the number over.
-void tst_porttable::resolutionOrder() {
-    QFETCH(bool, programLink);
-    QFETCH(bool, userLink);
-    QFETCH(bool, plugged);
-    QFETCH(QString, opens);
-    Desk desk;
-    desk.plug(QStringLiteral("A"));
-    QCOMPARE(desk.numbers(), QStringLiteral("A=3"));
-    desk.plug(plugged ? QStringLiteral("A") : QString());
-    QVERIFY(QDir().mkpath(platform::userDir()));
-    const auto inProgram = programLink ? std::make_unique<PtyDevice>(desk.folder(), 3) : nullptr;
-    const auto inUser = userLink ? std::make_unique<PtyDevice>(platform::userDir(), 3) : nullptr;
-    if (opens.startsWith(u'/')) {
-        QCOMPARE(platform::portPath(3, desk.folder()), opens);
-        return;
-    }
-    PtyDevice& expected = opens == "program" ? *inProgram : opens == "user" ? *inUser : desk.node(0);
-    platform::MSComm comm;
-    QCOMPARE(comm.setCommPort(3), 0);
-    QCOMPARE(comm.setPortOpen(true), 0);
-    QCOMPARE(comm.Output("v,"), 0);
-    QVERIFY(expected.waitForCommands(1, 3000));
-    PtyDevice::pump(50);
-    for (PtyDevice* other : {inProgram.get(), inUser.get(), &desk.node(0)}) {
-        QVERIFY(other == nullptr || other == &expected || other->commands().empty());
-    }
-}
-
 void tst_porttable::numbersStay_data() {
-    QTest::addColumn<QList<int>>("held"); // links com3 (program folder), com5 (per-user folder), a UART as 4
+    QTest::addColumn<QList<int>>("held");   // numbers that links and UARTs hold
     QTest::addColumn<QStringList>("steps"); // "adapters plugged in -> their numbers"
 
     const QList<int> none;
@@ -144,25 +95,24 @@ void tst_porttable::numbersStay_data() {
         << none << QStringList{"D E -> D=3 E=4", "E -> E=4", "D -> D=3", "E D -> D=3 E=4", "E C -> C=5 E=4"};
 }
 
+// Each step goes through the table's file form, as between two runs.
 void tst_porttable::numbersStay() {
     QFETCH(QList<int>, held);
     QFETCH(QStringList, steps);
-    Desk desk;
-    if (!held.isEmpty()) {
-        QVERIFY(QDir().mkpath(platform::userDir()));
-        QVERIFY(QFile::link(QStringLiteral("/nonexistent"), desk.folder() + QStringLiteral("/com3")));
-        QVERIFY(QFile::link(QStringLiteral("/nonexistent"), platform::userDir() + QStringLiteral("/com5")));
-        desk.hardware.uartPorts = {4};
-    }
+    QByteArray file;
     for (const QString& step : steps) {
         const QStringList parts = step.split(QStringLiteral(" -> "));
-        desk.plug(parts[0]);
-        QVERIFY2(desk.numbers() == parts[1], qPrintable(step + QStringLiteral(": ") + desk.numbers()));
+        platform::PortTable table = platform::parsePortTable(file);
+        const auto present = platform::numberAdapters(table, plugged(parts[0]),
+                                                      [&] { return QSet<int>(held.begin(), held.end()); });
+        QVERIFY2(numbers(present, parts[0]) == parts[1],
+                 qPrintable(step + ": " + numbers(present, parts[0])));
+        file = platform::formatPortTable(table.entries);
     }
 }
 
 void tst_porttable::damagedTable_data() {
-    QTest::addColumn<QByteArray>("table"); // empty: a folder in the table's place
+    QTest::addColumn<QByteArray>("table");
     QTest::addColumn<QString>("numbers");
     QTest::addColumn<QByteArray>("rebuilt"); // the table's lines afterwards, comments left out
 
@@ -177,7 +127,6 @@ void tst_porttable::damagedTable_data() {
         << QByteArray("# mine\n4\t0403:6001:A10\nx\ty\n3\t\n99999\tz\n5\t0403:6001:A10\n"
                       "4\t0403:6001:B20\n")
         << "A=4 B=3" << QByteArray("3\t0403:6001:B20\t\tFT232R USB UART\n4\t0403:6001:A10\t\t\n");
-    QTest::newRow("a folder in its place") << QByteArray() << "A=3 B=4" << QByteArray();
 }
 
 // Lines that cannot be read are dropped and the table is written anew; numbering goes on.
@@ -185,55 +134,105 @@ void tst_porttable::damagedTable() {
     QFETCH(QByteArray, table);
     QFETCH(QString, numbers);
     QFETCH(QByteArray, rebuilt);
-    Desk desk;
-    QVERIFY(QDir().mkpath(table.isEmpty() ? platform::portTablePath() : platform::userDir()));
-    QFile file(platform::portTablePath());
-    if (!table.isEmpty()) {
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(table) == table.size());
-        file.close();
-    }
-    desk.plug(QStringLiteral("A B"));
-    QCOMPARE(desk.numbers(), numbers);
+    platform::PortTable parsed = platform::parsePortTable(table);
+    const auto present = platform::numberAdapters(parsed, plugged("A B"), [] { return QSet<int>(); });
+    QCOMPARE(::numbers(present, "A B"), numbers);
+    QVERIFY(parsed.changed);
     QByteArray lines;
-    if (file.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : file.readAll().split('\n')) {
-            lines += line.isEmpty() || line.startsWith('#') ? QByteArray() : line + '\n';
-        }
+    for (const QByteArray& line : platform::formatPortTable(parsed.entries).split('\n')) {
+        lines += line.isEmpty() || line.startsWith('#') ? QByteArray() : line + '\n';
     }
     QCOMPARE(lines, rebuilt);
 }
 
-void tst_porttable::noPermissionText() {
-    const PortEntry port{3, PortEntry::Kind::Adapter, "/dev/ttyUSB0", "FT232R USB UART", true, false};
-    QCOMPARE(platform::portListText({port}),
-             QStringLiteral("3  FT232R USB UART (ttyUSB0), no permission\n"
-                            "no permission: add yourself to the dialout group: "
-                            "sudo usermod -aG dialout $USER, then log in again"));
+void tst_porttable::resolutionOrder_data() {
+    QTest::addColumn<bool>("programLink");
+    QTest::addColumn<bool>("userLink");
+    QTest::addColumn<bool>("plugged");
+    QTest::addColumn<QString>("opens");
+    QTest::newRow("program folder's link first") << true << true << true << "program";
+    QTest::newRow("per-user link before the adapter") << false << true << true << "user";
+    QTest::newRow("adapter by its number") << false << false << true << "/dev/ttyUSB0";
+    QTest::newRow("adapter away: the serial node") << false << false << false << "/dev/ttyS2";
+    QTest::newRow("a table that cannot be written") << false << false << true << "unwritable";
 }
 
-// The list is made when the operator points at the port box, so it shows the adapters plugged in then.
+// Port 3 after the adapter was given 3: links made later take the number over.
+void tst_porttable::resolutionOrder() {
+    QFETCH(bool, programLink);
+    QFETCH(bool, userLink);
+    QFETCH(bool, plugged);
+    QFETCH(QString, opens);
+    Folders f;
+    f.hardware.adapters = ::plugged("A");
+    QCOMPARE(platform::portPath(3, f.paths(), f.source()), QStringLiteral("/dev/ttyUSB0"));
+    if (!plugged) {
+        f.hardware.adapters.clear();
+    }
+    const QString inProgram = f.program.filePath("com3");
+    const QString inUser = f.user.filePath("com3");
+    QVERIFY(!programLink || QFile::link("/dev/null", inProgram));
+    QVERIFY(!userLink || QFile::link("/nonexistent", inUser)); // a link to a device that is away counts too
+    if (opens == "unwritable") {
+        // The number given is lost with the table, but the adapter opens as port 3 all the same.
+        QFile::remove(platform::portTablePath(f.user.path()));
+        QVERIFY(QDir().mkpath(platform::portTablePath(f.user.path())));
+        opens = "/dev/ttyUSB0";
+    }
+    const QString expected = opens == "program" ? inProgram : opens == "user" ? inUser : opens;
+    QCOMPARE(platform::portPath(3, f.paths(), f.source()), expected);
+    QCOMPARE(platform::portPath(0, f.paths(), f.source()), QString());
+}
+
+// Every number with its device, and how the operator reads it.
+void tst_porttable::listing() {
+    Folders f;
+    QVERIFY(QFile::link("/dev/null", f.program.filePath("com1")));
+    QVERIFY(QFile::link("/nonexistent", f.user.filePath("com2")));
+    f.hardware.uartPorts = {1, 5};
+    f.hardware.adapters = plugged("A B");
+    QCOMPARE(platform::listPorts(f.paths(), f.source()).size(), 5);
+    f.hardware.adapters = plugged("B");
+    // A node this user may open, in place of the adapter's.
+    QTemporaryDir nodes;
+    f.hardware.adapters[0].device = nodes.filePath("ttyUSB0");
+    QFile node(f.hardware.adapters[0].device);
+    QVERIFY(node.open(QIODevice::WriteOnly));
+    const QList<PortEntry> ports = platform::listPorts(f.paths(), f.source());
+    QCOMPARE(texts::portList(ports.mid(0, 4)),
+             QStringLiteral("1  link in the program folder (null)\n"
+                            "2  link in the per-user folder (/nonexistent missing)\n"
+                            "3  FT232R USB UART (not plugged in)\n"
+                            "4  FT232R USB UART (%1)")
+                 .arg(node.fileName()));
+    QCOMPARE(ports[4].device, QStringLiteral("/dev/ttyS4"));
+    QVERIFY(ports[0].present && ports[0].accessible && !ports[1].present && !ports[2].present);
+
+    const PortEntry denied{3, "/dev/ttyUSB0", "FT232R USB UART", true, false};
+    QCOMPARE(texts::portList({denied}), QStringLiteral("3  FT232R USB UART (ttyUSB0), no permission\n"
+                                                       "no permission: add yourself to the dialout group: "
+                                                       "sudo usermod -aG dialout $USER, then log in again"));
+    QCOMPARE(texts::portList({}), QStringLiteral("no serial ports found"));
+}
+
+// The list is made when the operator points at the port box, so it shows what is there then.
 void tst_porttable::tooltipWhenHovered() {
-    Desk desk;
-    desk.panel.device = std::make_unique<PtyDevice>(desk.folder(), 1);
-    desk.plug(QStringLiteral("A"));
-    desk.panel.start();
-    QLineEdit* box = desk.panel.w->Text1;
+    testsupport::Panel panel;
+    panel.start();
+    QLineEdit* box = ui(panel.w).Text1;
     const auto hover = [box] {
         QHelpEvent event(QEvent::ToolTip, QPoint(4, 4), box->mapToGlobal(QPoint(4, 4)));
         QCoreApplication::sendEvent(box, &event);
         return box->toolTip();
     };
-    const auto line = [](int number, const PtyDevice& device) {
-        return QStringLiteral("\n%1  FT232R USB UART (%2)").arg(number).arg(device.slavePath().mid(5));
-    };
-    const QString com1 =
-        QStringLiteral("1  link in the program folder (%1)").arg(desk.panel.device->slavePath().mid(5));
-    QCOMPARE(hover(), com1 + line(3, desk.node(0)));
-    desk.plug(QStringLiteral("A B"));
-    QCOMPARE(hover(), com1 + line(3, desk.node(0)) + line(4, desk.node(1)));
-    desk.plug({});
-    QCOMPARE(hover(), com1 + "\n3  FT232R USB UART (not plugged in)\n4  FT232R USB UART (not plugged in)");
-    VERIFY_BOXES(desk.panel.boxes);
+    const QString before = hover();
+    QVERIFY2(before.startsWith(
+                 QStringLiteral("1  link in the program folder (%1)").arg(panel.device->slavePath().mid(5))),
+             qPrintable(before));
+    testsupport::PtyDevice added(panel.dir.path(), 7);
+    QCOMPARE(hover(), texts::portList(platform::listPorts(platform::programDir())));
+    QVERIFY(hover().contains(QStringLiteral("\n7  link in the program folder")));
+    VERIFY_BOXES(panel.boxes);
 }
 
 QTEST_MAIN(tst_porttable)

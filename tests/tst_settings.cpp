@@ -28,12 +28,14 @@ QByteArray readKey(const QString& file, const char* key) {
 
 // The eight boxes of the settings table, in the table's order.
 QStringList boxTexts(const frmMotor& w) {
-    return {w.Text1->text(),  w.Text7->text(), w.Text8->text(),  w.Text9->text(),
-            w.Text10->text(), w.Text6->text(), w.Text11->text(), w.Text12->text()};
+    const auto& f = ui(&w);
+    return {f.Text1->text(),  f.Text7->text(), f.Text8->text(),  f.Text9->text(),
+            f.Text10->text(), f.Text6->text(), f.Text11->text(), f.Text12->text()};
 }
 
 QStringList captions(const frmMotor& w) {
-    return {w.Label6->text(), w.Label7->text(), w.Label8->text()};
+    const auto& f = ui(&w);
+    return {f.Label6->text(), f.Label7->text(), f.Label8->text()};
 }
 
 QStringList captionsFor(int lo, int hi) {
@@ -84,15 +86,15 @@ void tst_settings::firstStartOnEmptyFolder() {
 
     QCOMPARE(boxTexts(*p.w), (QStringList{"1", "1510", "1589", "1", "4", "1550", "1", "1"}));
     QCOMPARE(captions(*p.w), captionsFor(1510, 1589));
-    QCOMPARE(p.w->swMin, 1510);
-    QCOMPARE(p.w->swMax, 1589);
-    QVERIFY(!p.w->debugMode);
-    QCOMPARE(p.w->Comb->count(), 11);
-    QVERIFY(p.w->portOpen);
-    QVERIFY(p.w->MSComm1->PortOpen());
+    QCOMPARE(serialLine(p.w).limits().swMin, 1510);
+    QCOMPARE(serialLine(p.w).limits().swMax, 1589);
+    QVERIFY(!debugMode(p.w));
+    QCOMPARE(ui(p.w).Comb->count(), 11);
+    QVERIFY(serialLine(p.w).portOpen());
+    QVERIFY(serialLine(p.w).port().PortOpen());
     QCOMPARE(p.replies(), QStringList{"open successfully"});
-    QCOMPARE(p.w->Command1->text(), QStringLiteral("close"));
-    QCOMPARE(p.w->iniPath, QDir(p.dir.path()).filePath("merovask.ini"));
+    QCOMPARE(ui(p.w).Command1->text(), QStringLiteral("close"));
+    QCOMPARE(serialLine(p.w).settings().path(), QDir(p.dir.path()).filePath("merovask.ini"));
     // Start-up sends nothing.
     PtyDevice::pump(50);
     QVERIFY(p.device->received().isEmpty());
@@ -191,37 +193,37 @@ void tst_settings::startValues() {
     p.start();
     VERIFY_BOXES(p.boxes);
 
-    QCOMPARE(p.w->Text1->text(), port);
-    QCOMPARE(p.w->Text7->text(), text7);
-    QCOMPARE(p.w->swMin, swMin);
-    QCOMPARE(p.w->swMax, swMax);
+    QCOMPARE(ui(p.w).Text1->text(), port);
+    QCOMPARE(ui(p.w).Text7->text(), text7);
+    QCOMPARE(serialLine(p.w).limits().swMin, swMin);
+    QCOMPARE(serialLine(p.w).limits().swMax, swMax);
     QCOMPARE(captions(*p.w), captionsFor(swMin, swMax));
-    QCOMPARE(p.w->Text6->text(), cch);
-    QCOMPARE(p.w->Text11->text(), ci);
-    QCOMPARE(p.w->Text12->text(), cd);
-    QCOMPARE(p.w->portOpen, box.isEmpty());
-    QVERIFY(!p.w->debugMode);
+    QCOMPARE(ui(p.w).Text6->text(), cch);
+    QCOMPARE(ui(p.w).Text11->text(), ci);
+    QCOMPARE(ui(p.w).Text12->text(), cd);
+    QCOMPARE(serialLine(p.w).portOpen(), box.isEmpty());
+    QVERIFY(!debugMode(p.w));
     // What start-up wrote back reads the same as what it showed.
-    QCOMPARE(readKey(p.w->iniPath, "Cch"), cch.toLatin1());
-    QCOMPARE(readKey(p.w->iniPath, "port"), port.toLatin1());
+    QCOMPARE(readKey(serialLine(p.w).settings().path(), "Cch"), cch.toLatin1());
+    QCOMPARE(readKey(serialLine(p.w).settings().path(), "port"), port.toLatin1());
 }
 
 void tst_settings::debugKeyKeptAndIgnored() {
     Panel p("[tfilter]\r\ndebug=1\r\n");
     p.start();
     VERIFY_BOXES(p.boxes);
-    QVERIFY(!p.w->debugMode);
-    QCOMPARE(readKey(p.w->iniPath, "debug"), QByteArray("1"));
+    QVERIFY(!debugMode(p.w));
+    QCOMPARE(readKey(serialLine(p.w).settings().path(), "debug"), QByteArray("1"));
     // Debug mode off: a timed-out command leaves no history line.
     p.device->setMode(PtyDevice::Mode::Silent);
     p.boxes.expect(QStringLiteral("no response form device"));
-    p.w->TxtCom->setText(QStringLiteral("v"));
+    ui(p.w).TxtCom->setText(QStringLiteral("v"));
     p.w->CmdSend_Click();
     QTRY_COMPARE_WITH_TIMEOUT(p.boxes.shown().size(), 1, 5000);
-    QCOMPARE(p.w->List1->count(), 0);
+    QCOMPARE(ui(p.w).List1->count(), 0);
     VERIFY_BOXES(p.boxes);
     p.w->Command9_Click();
-    QCOMPARE(readKey(p.w->iniPath, "debug"), QByteArray("1"));
+    QCOMPARE(readKey(serialLine(p.w).settings().path(), "debug"), QByteArray("1"));
 }
 
 void tst_settings::shutDownStoresSixKeys_data() {
@@ -241,17 +243,17 @@ void tst_settings::shutDownStoresSixKeys() {
     p.start();
     VERIFY_BOXES(p.boxes);
     QCOMPARE(p.iniBytes(), before); // start-up wrote back what it read: nothing changed
-    QVERIFY(p.w->MSComm1->PortOpen());
+    QVERIFY(serialLine(p.w).port().PortOpen());
 
     QSignalSpy unloaded(p.w.get(), &frmMotor::Unloaded);
-    p.w->Text1->setText(QStringLiteral("2"));
-    p.w->Text9->setText(QStringLiteral("12 "));
-    p.w->Text10->setText(QStringLiteral("abc"));
-    p.w->Text6->setText(QStringLiteral("1560.5"));
-    p.w->Text11->setText(QString());
-    p.w->Text12->setText(QStringLiteral("99999999999"));
-    p.w->Text7->setText(QStringLiteral("1400")); // not stored
-    p.w->Text8->setText(QStringLiteral("1700")); // not stored
+    ui(p.w).Text1->setText(QStringLiteral("2"));
+    ui(p.w).Text9->setText(QStringLiteral("12 "));
+    ui(p.w).Text10->setText(QStringLiteral("abc"));
+    ui(p.w).Text6->setText(QStringLiteral("1560.5"));
+    ui(p.w).Text11->setText(QString());
+    ui(p.w).Text12->setText(QStringLiteral("99999999999"));
+    ui(p.w).Text7->setText(QStringLiteral("1400")); // not stored
+    ui(p.w).Text8->setText(QStringLiteral("1700")); // not stored
     if (viaExit) {
         p.w->Command9_Click();
     } else {
@@ -261,8 +263,8 @@ void tst_settings::shutDownStoresSixKeys() {
     QCOMPARE(unloaded.count(), 1);
     QVERIFY(!p.w->isVisible());
     // The port is closed; the flag that says it was opened is left as it was.
-    QVERIFY(!p.w->MSComm1->PortOpen());
-    QVERIFY(p.w->portOpen);
+    QVERIFY(!serialLine(p.w).port().PortOpen());
+    QVERIFY(serialLine(p.w).portOpen());
 
     QCOMPARE(p.iniBytes(),
              QByteArray("; bench 3\r\n[tfilter]\r\ndebug=0\r\nport=2\r\nSWmin=1520\r\nSWmax=1580\r\n"
@@ -274,20 +276,20 @@ void tst_settings::shutDownRunsOnce() {
     Panel p;
     p.start();
     QSignalSpy unloaded(p.w.get(), &frmMotor::Unloaded);
-    p.w->Text6->setText(QStringLiteral("1561"));
+    ui(p.w).Text6->setText(QStringLiteral("1561"));
     p.w->close();
     const QByteArray stored = p.iniBytes();
     QVERIFY(stored.contains("Cch=1561\r\n"));
 
     // A second close or unload (a late click on Exit, a handler that ran down) stores nothing again.
-    p.w->Text6->setText(QStringLiteral("1562"));
+    ui(p.w).Text6->setText(QStringLiteral("1562"));
     p.w->close();
     p.w->Command9_Click();
     p.w->Form_Unload();
     QCOMPARE(unloaded.count(), 1);
     QCOMPARE(p.iniBytes(), stored);
     // Nothing reaches the line after shut-down.
-    p.w->TxtCom->setText(QStringLiteral("v"));
+    ui(p.w).TxtCom->setText(QStringLiteral("v"));
     p.w->CmdSend_Click();
     PtyDevice::pump(100);
     QVERIFY(p.device->received().isEmpty());
@@ -321,8 +323,8 @@ void tst_settings::readOnlyProgramFolder() {
     QCOMPARE(boxTexts(*p.w), (QStringList{"1", "1510", "1589", "3", "5", "1566", "2", "3"}));
     QCOMPARE(p.replies(), QStringList{"open successfully"});
 
-    p.w->Text6->setText(QStringLiteral("1570"));
-    p.w->Text9->setText(QStringLiteral("7"));
+    ui(p.w).Text6->setText(QStringLiteral("1570"));
+    ui(p.w).Text9->setText(QStringLiteral("7"));
     p.w->Command9_Click();
     VERIFY_BOXES(p.boxes); // no message of any kind
     QCOMPARE(p.iniBytes(), before);
@@ -341,7 +343,7 @@ void tst_settings::missingProgramFolder() {
     p.start();
     QCOMPARE(boxTexts(*p.w), (QStringList{"1", "1510", "1589", "1", "4", "1550", "1", "1"}));
     QCOMPARE(captions(*p.w), captionsFor(1510, 1589));
-    p.w->Text6->setText(QStringLiteral("1570"));
+    ui(p.w).Text6->setText(QStringLiteral("1570"));
     p.w->Command9_Click();
     VERIFY_BOXES(p.boxes);
     QVERIFY(!QDir(missing).exists());
@@ -352,14 +354,14 @@ void tst_settings::roundTrip() {
     auto second = std::make_unique<PtyDevice>(p.dir.path(), 2);
     p.start();
     VERIFY_BOXES(p.boxes);
-    p.w->Text1->setText(QStringLiteral("2"));
-    p.w->Text7->setText(QStringLiteral("1520"));
-    p.w->Text8->setText(QStringLiteral("1580"));
-    p.w->Text9->setText(QStringLiteral("25"));
-    p.w->Text10->setText(QStringLiteral("7"));
-    p.w->Text6->setText(QStringLiteral("1575"));
-    p.w->Text11->setText(QStringLiteral("3"));
-    p.w->Text12->setText(QStringLiteral("5"));
+    ui(p.w).Text1->setText(QStringLiteral("2"));
+    ui(p.w).Text7->setText(QStringLiteral("1520"));
+    ui(p.w).Text8->setText(QStringLiteral("1580"));
+    ui(p.w).Text9->setText(QStringLiteral("25"));
+    ui(p.w).Text10->setText(QStringLiteral("7"));
+    ui(p.w).Text6->setText(QStringLiteral("1575"));
+    ui(p.w).Text11->setText(QStringLiteral("3"));
+    ui(p.w).Text12->setText(QStringLiteral("5"));
     p.w->Command9_Click();
     p.w.reset();
 
@@ -372,7 +374,7 @@ void tst_settings::roundTrip() {
         p.iniBytes(),
         QByteArray("[tfilter]\r\ndebug=0\r\nport=2\r\nSTime=25\r\nSPan=7\r\nCch=1575\r\nCI=3\r\nCD=5\r\n"));
     // The port opened is the one the file names.
-    p.w->TxtCom->setText(QStringLiteral("v"));
+    ui(p.w).TxtCom->setText(QStringLiteral("v"));
     p.w->CmdSend_Click();
     QVERIFY(second->waitForCommands(1));
     QVERIFY(p.device->received().isEmpty());
@@ -381,15 +383,15 @@ void tst_settings::roundTrip() {
 void tst_settings::lettersInPortComeBack() {
     Panel p;
     p.start();
-    p.w->Text1->setText(QStringLiteral("abc"));
+    ui(p.w).Text1->setText(QStringLiteral("abc"));
     p.w->close();
     p.w.reset();
 
     p.boxes.expect(QStringLiteral("can't open comm port 0"));
     p.start();
     VERIFY_BOXES(p.boxes);
-    QCOMPARE(p.w->Text1->text(), QStringLiteral("abc"));
-    QVERIFY(!p.w->portOpen);
+    QCOMPARE(ui(p.w).Text1->text(), QStringLiteral("abc"));
+    QVERIFY(!serialLine(p.w).portOpen());
     QCOMPARE(p.replies(), QStringList{});
 }
 

@@ -103,8 +103,8 @@ QString confirmation(int min, int max, int rows) {
         PtyDevice::pump(150);                                                                                \
         QCOMPARE((panel).device->received(), QByteArray());                                                  \
         QCOMPARE((panel).iniBytes(), (iniBefore));                                                           \
-        QCOMPARE((panel).w->swMin, 1510);                                                                    \
-        QCOMPARE((panel).w->swMax, 1589);                                                                    \
+        QCOMPARE(serialLine((panel).w).limits().swMin, 1510);                                                \
+        QCOMPARE(serialLine((panel).w).limits().swMax, 1589);                                                \
     } while (false)
 
 } // namespace
@@ -158,7 +158,7 @@ void TestUpload::cancel() {
         return std::nullopt;
     });
 
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
 
     QCOMPARE(shown, 1);
     QVERIFY(panel.boxes.shown().isEmpty());
@@ -247,11 +247,11 @@ void TestUpload::pathLength() {
     const QString tooLong = QStringLiteral("the file path is too long, it can have at most 153 characters");
 
     if (fits) {
-        QCOMPARE(panel.w->GetFileName(0, QString()), path); // whole, and nothing of the buffer behind it
+        QCOMPARE(panel.w->GetFileName(), path); // whole, and nothing of the buffer behind it
         panel.boxes.expect(confirmation(1517, 1589, 10), platform::vbNo);
     } else {
         panel.boxes.expect(tooLong);
-        QCOMPARE(panel.w->GetFileName(0, QString()), QString());
+        QCOMPARE(panel.w->GetFileName(), QString());
         panel.boxes.expect(tooLong);
     }
     panel.w->CmdFile_Click();
@@ -303,7 +303,7 @@ void TestUpload::formatErrors() {
     chooseFile(writeFile(panel.path(QStringLiteral("cal.txt")), file));
     panel.boxes.expect(message);
 
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
 
     VERIFY_BOXES(panel.boxes);
     QCOMPARE(panel.boxes.shown().size(), 1);
@@ -326,7 +326,7 @@ void TestUpload::rejectedNumbers() {
     const QByteArray ini = panel.iniBytes();
     chooseFile(writeFile(panel.path(QStringLiteral("cal.txt")), file));
 
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
 
     const QStringList shown = panel.boxes.shown();
     QCOMPARE(shown.size(), 1);
@@ -349,7 +349,7 @@ void TestUpload::unreadable() {
     const QString path = name.isEmpty() ? panel.dir.path() : panel.path(name);
     chooseFile(path);
 
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
 
     const QStringList shown = panel.boxes.shown();
     QCOMPARE(shown.size(), 1);
@@ -364,7 +364,7 @@ void TestUpload::answerNo() {
     chooseFile(writeFile(panel.path(QStringLiteral("cal.txt")), table(1580, 6, counting(10))));
     panel.boxes.expect(confirmation(1526, 1580, 10), platform::vbNo);
 
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
 
     VERIFY_BOXES(panel.boxes);
     VERIFY_UNTOUCHED(panel, ini);
@@ -383,7 +383,7 @@ void TestUpload::uploadTenRows() {
 
     QElapsedTimer took;
     took.start();
-    w->CmdFile->click();
+    ui(w).CmdFile->click();
     const qint64 ms = took.elapsed();
 
     VERIFY_BOXES(panel.boxes);
@@ -397,24 +397,24 @@ void TestUpload::uploadTenRows() {
 
     // The range is stored after the keys already there, and applies to the limits at once ...
     QCOMPARE(panel.iniBytes(), ini + "SWmin=1526\r\nSWmax=1580\r\n");
-    QCOMPARE(w->swMin, 1526);
-    QCOMPARE(w->swMax, 1580);
+    QCOMPARE(serialLine(w).limits().swMin, 1526);
+    QCOMPARE(serialLine(w).limits().swMax, 1580);
     // ... while the captions and scan boxes keep the range of the start until the next start.
-    QCOMPARE(w->Label6->text(), QStringLiteral("Wavelength(1510~1589)"));
-    QCOMPARE(w->Label7->text(), QStringLiteral("Start Wavelength(1510~1589)"));
-    QCOMPARE(w->Label8->text(), QStringLiteral("End Wavelength(1510~1589)"));
-    QCOMPARE(w->Text7->text(), QStringLiteral("1510"));
-    QCOMPARE(w->Text8->text(), QStringLiteral("1589"));
+    QCOMPARE(ui(w).Label6->text(), QStringLiteral("Wavelength(1510~1589)"));
+    QCOMPARE(ui(w).Label7->text(), QStringLiteral("Start Wavelength(1510~1589)"));
+    QCOMPARE(ui(w).Label8->text(), QStringLiteral("End Wavelength(1510~1589)"));
+    QCOMPARE(ui(w).Text7->text(), QStringLiteral("1510"));
+    QCOMPARE(ui(w).Text8->text(), QStringLiteral("1589"));
 
     panel.device->clear();
-    w->Text6->setText(QStringLiteral("1600"));
-    w->Command3->click();
+    ui(w).Text6->setText(QStringLiteral("1600"));
+    ui(w).Command3->click();
     QVERIFY(panel.device->waitForCommands(1, kWaitMs));
-    w->Text6->setText(QStringLiteral("1500"));
-    w->Command3->click();
+    ui(w).Text6->setText(QStringLiteral("1500"));
+    ui(w).Command3->click();
     QVERIFY(panel.device->waitForCommands(2, kWaitMs));
     QCOMPARE(panel.commands(), (QStringList{"C1580", "C1526"}));
-    QCOMPARE(w->Text6->text(), QStringLiteral("1526"));
+    QCOMPARE(ui(w).Text6->text(), QStringLiteral("1526"));
     VERIFY_BOXES(panel.boxes);
 }
 
@@ -423,8 +423,8 @@ void TestUpload::portClosed() {
     Panel panel;
     panel.start();
     frmMotor* w = panel.w.get();
-    w->Command1->click();
-    QVERIFY(!w->portOpen);
+    ui(w).Command1->click();
+    QVERIFY(!serialLine(w).portOpen());
     QCOMPARE(panel.replies().last(), QStringLiteral("close successfully"));
     const QByteArray ini = panel.iniBytes();
     chooseFile(writeFile(panel.path(QStringLiteral("cal.txt")), table(1580, 6, counting(10))));
@@ -434,7 +434,7 @@ void TestUpload::portClosed() {
 
     QElapsedTimer took;
     took.start();
-    w->CmdFile->click();
+    ui(w).CmdFile->click();
     const qint64 ms = took.elapsed();
 
     VERIFY_BOXES(panel.boxes);
@@ -456,15 +456,15 @@ void TestUpload::silentDevice() {
     panel.boxes.expect(confirmation(1526, 1580, 10), platform::vbYes);
     panel.boxes.expect(kNoResponse);
 
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
 
     VERIFY_BOXES(panel.boxes);
     QVERIFY(panel.device->waitForCommands(20, kWaitMs));
     PtyDevice::pump(200);
     QCOMPARE(panel.commands(), tableCommands(values));
     QCOMPARE(panel.iniBytes(), ini);
-    QCOMPARE(panel.w->swMin, 1510);
-    QCOMPARE(panel.w->swMax, 1589);
+    QCOMPARE(serialLine(panel.w).limits().swMin, 1510);
+    QCOMPARE(serialLine(panel.w).limits().swMax, 1589);
 }
 
 void TestUpload::replyCheck_data() {
@@ -499,7 +499,7 @@ void TestUpload::replyCheck() {
     panel.boxes.expect(confirmation(1526, 1580, 10), platform::vbYes);
     panel.boxes.expect(passes ? kReset : kNoResponse);
 
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
 
     VERIFY_BOXES(panel.boxes);
     if (passes) {
@@ -519,7 +519,7 @@ void TestUpload::replyCheck() {
     PtyDevice::pump(200);
     QCOMPARE(panel.commands(), tableCommands(values));
     QCOMPARE(panel.iniBytes(), ini);
-    QCOMPARE(panel.w->swMin, 1510);
+    QCOMPARE(serialLine(panel.w).limits().swMin, 1510);
 }
 
 // 100 rows: 210 commands in order and 211 waits of more than 50 ms each.
@@ -533,7 +533,7 @@ void TestUpload::hundredRows() {
 
     QElapsedTimer took;
     took.start();
-    panel.w->CmdFile->click();
+    ui(panel.w).CmdFile->click();
     const qint64 ms = took.elapsed();
 
     qInfo("100-row upload took %lld ms (floor 10550 ms)", static_cast<long long>(ms));
@@ -557,38 +557,39 @@ void TestUpload::noInterleaving() {
     chooseFile(writeFile(panel.path(QStringLiteral("cal.txt")), table(1580, 6, values)), &dialogs);
     panel.boxes.expect(confirmation(1526, 1580, 10), platform::vbYes);
     panel.boxes.expect(kReset);
-    w->Text6->setText(QStringLiteral("1600"));
-    w->Text10->setText(QStringLiteral("45"));
-    w->TxtCom->setText(QStringLiteral("Q9"));
+    ui(w).Text6->setText(QStringLiteral("1600"));
+    ui(w).Text10->setText(QStringLiteral("45"));
+    ui(w).TxtCom->setText(QStringLiteral("Q9"));
 
     QList<bool> duringUpload;
     const std::vector<std::function<void()>> attempts{
-        [&] { w->Command3->click(); },
-        [&] { w->Command5->click(); },
-        [&] { w->CmdSend->click(); },
-        [&] { w->CmdPort[2]->click(); },
+        [&] { ui(w).Command3->click(); },
+        [&] { ui(w).Command5->click(); },
+        [&] { ui(w).CmdSend->click(); },
+        [&] { cmdPort(w)[2]->click(); },
         [&] {
-            w->autoPhase = 1;
+            w->Command2_Click(); // the cycle on, at its first command
+            timer2(w)->stop();
             w->Timer2_Timer();
         },
-        [&] { w->CmdFile->click(); },
+        [&] { ui(w).CmdFile->click(); },
         [&] {
-            w->Command4->click();
-            w->Command6->click();
-            w->Command7->click();
-            w->Command10->click();
+            ui(w).Command4->click();
+            ui(w).Command6->click();
+            ui(w).Command7->click();
+            ui(w).Command10->click();
         },
     };
     // Spread over the table and the stamp (the upload of 10 rows lasts at least 1.55 s).
     const int at[] = {120, 320, 520, 720, 920, 1120, 1450};
     for (std::size_t i = 0; i < attempts.size(); ++i) {
         QTimer::singleShot(at[i], Qt::PreciseTimer, [&, i] {
-            duringUpload << w->uploading;
+            duringUpload << serialLine(w).uploading();
             attempts[i]();
         });
     }
 
-    w->CmdFile->click();
+    ui(w).CmdFile->click();
 
     QCOMPARE(duringUpload, QList<bool>(static_cast<qsizetype>(attempts.size()), true));
     QCOMPARE(dialogs, 1);
@@ -596,16 +597,16 @@ void TestUpload::noInterleaving() {
     QVERIFY(panel.device->waitForCommands(30, kWaitMs));
     PtyDevice::pump(700); // a "Setting" that had slipped through would still be waiting to go on
     QCOMPARE(panel.commands(), uploadCommands(values, 1526, 1580));
-    QCOMPARE(w->Text6->text(), QStringLiteral("1600"));
-    QCOMPARE(w->TxtCom->text(), QStringLiteral("Q9"));
-    QCOMPARE(w->autoPhase, 1);
-    QVERIFY(w->Labwait->isHidden());
-    QCOMPARE(w->Picture1->picture().toImage(), w->PicBack[0]->picture().toImage());
-    QVERIFY(!w->uploading);
+    QCOMPARE(ui(w).Text6->text(), QStringLiteral("1600"));
+    QCOMPARE(ui(w).TxtCom->text(), QStringLiteral("Q9"));
+    QCOMPARE(cycle(w).phase(), 1);
+    QVERIFY(ui(w).Labwait->isHidden());
+    QCOMPARE(ui(w).Picture1->picture().toImage(), picBack(w)[0]->picture().toImage());
+    QVERIFY(!serialLine(w).uploading());
 
     // Once it has ended, the panel sends again.
     panel.device->clear();
-    w->Command3->click();
+    ui(w).Command3->click();
     QVERIFY(panel.device->waitForCommands(1, kWaitMs));
     QCOMPARE(panel.commands(), QStringList{QStringLiteral("C1580")});
 }
@@ -645,7 +646,7 @@ void TestUpload::busyCursor() {
     Qt::CursorShape during = Qt::ArrowCursor;
     // The 10-row upload takes over a second.
     QTimer::singleShot(300, w, [&] {
-        midway = w->uploading;
+        midway = serialLine(w).uploading();
         during = shape();
         appCursor = appCursor || QGuiApplication::overrideCursor() != nullptr;
         if (end == "exit") {
@@ -653,7 +654,7 @@ void TestUpload::busyCursor() {
         }
     });
 
-    w->CmdFile->click();
+    ui(w).CmdFile->click();
 
     QVERIFY(midway);
     QCOMPARE(during, Qt::WaitCursor);

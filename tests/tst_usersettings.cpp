@@ -120,14 +120,14 @@ void tst_usersettings::readOnlyProgramFolder() {
     }
 
     p.start();
-    QCOMPARE(p.w->Text9->text(), QStringLiteral("3"));
-    p.w->Text6->setText(QStringLiteral("1570"));
+    QCOMPARE(ui(p.w).Text9->text(), QStringLiteral("3"));
+    ui(p.w).Text6->setText(QStringLiteral("1570"));
     p.w->Command9_Click();
     p.w.reset();
     QVERIFY(run({"mount", "-o", "remount,rw", dir}));
     p.start();
-    QCOMPARE(p.w->Text6->text(), cch);
-    QCOMPARE(p.w->Text9->text(), QStringLiteral("3"));
+    QCOMPARE(ui(p.w).Text6->text(), cch);
+    QCOMPARE(ui(p.w).Text9->text(), QStringLiteral("3"));
     QCOMPARE(p.replies(), QStringList{QStringLiteral("open successfully")});
     VERIFY_BOXES(p.boxes);
     QCOMPARE(p.iniBytes(), kAdminFile);

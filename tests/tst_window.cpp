@@ -157,9 +157,9 @@ void tst_window::startTextsAndHiddenControls() {
         auto* control = w->findChild<QWidget*>(name);
         QVERIFY2(control && !control->isVisible(), name);
     }
-    QVERIFY(w->TxtCom->isVisible());
-    QVERIFY(w->Timer1 && !w->Timer1->isActive() && w->Timer1->interval() == 1000);
-    QVERIFY(w->Timer2 && !w->Timer2->isActive() && w->Timer2->interval() == 1000);
+    QVERIFY(ui(w).TxtCom->isVisible());
+    QVERIFY(!serialLine(w).timeoutArmed());
+    QVERIFY(timer2(w) && !timer2(w)->isActive() && timer2(w)->interval() == 1000);
 }
 
 void tst_window::fontsAndTabOrder() {
@@ -167,27 +167,29 @@ void tst_window::fontsAndTabOrder() {
     panel.boxes.allow("can't open comm port 1");
     panel.start();
     frmMotor* w = panel.w.get();
-    QCOMPARE(w->Command9->font().pointSize(), 12);
-    for (QPushButton* button : w->CmdPort) {
+    QCOMPARE(ui(w).Command9->font().pointSize(), 12);
+    for (QPushButton* button : cmdPort(w)) {
         QCOMPARE(button->font().family(), QString("Times New Roman"));
     }
     QVERIFY(QTest::qWaitForWindowActive(w));
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w->TxtCom));
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(ui(w).TxtCom));
 
     // The focusable controls that are shown, in the order Tab visits them.
     const QList<QWidget*> expected = {
-        w->TxtCom,     w->CmdSend, w->List1,    w->Comb,      w->CmdPort[3], w->CmdPort[2], w->CmdPort[1],
-        w->CmdPort[0], w->List2,   w->Command4, w->Command5,  w->Text7,      w->Text8,      w->Text9,
-        w->Text10,     w->Text6,   w->Command3, w->Command6,  w->Command7,   w->Text11,     w->Text12,
-        w->Command1,   w->Text1,   w->Command9, w->Command10, w->CmdFile};
+        ui(w).TxtCom,    ui(w).CmdSend, ui(w).List1,  ui(w).Comb,     cmdPort(w)[3],  cmdPort(w)[2],
+        cmdPort(w)[1],   cmdPort(w)[0], ui(w).List2,  ui(w).Command4, ui(w).Command5, ui(w).Text7,
+        ui(w).Text8,     ui(w).Text9,   ui(w).Text10, ui(w).Text6,    ui(w).Command3, ui(w).Command6,
+        ui(w).Command7,  ui(w).Text11,  ui(w).Text12, ui(w).Command1, ui(w).Text1,    ui(w).Command9,
+        ui(w).Command10, ui(w).CmdFile};
     QList<QWidget*> visited;
-    QWidget* current = w->TxtCom;
+    QWidget* current = ui(w).TxtCom;
     for (int i = 0; i < expected.size(); ++i) {
         visited << current;
         do {
             current = current->nextInFocusChain();
-        } while (current != w->TxtCom && (!current->isVisibleTo(w) || current->focusPolicy() == Qt::NoFocus ||
-                                          !(current->focusPolicy() & Qt::TabFocus)));
+        } while (current != ui(w).TxtCom &&
+                 (!current->isVisibleTo(w) || current->focusPolicy() == Qt::NoFocus ||
+                  !(current->focusPolicy() & Qt::TabFocus)));
     }
     QCOMPARE(visited, expected);
 }
@@ -208,24 +210,24 @@ void tst_window::showKey() {
     Panel panel;
     panel.start();
     const int height = panel.w->height();
-    QTest::keyClick(panel.w->List2, Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
+    QTest::keyClick(ui(panel.w).List2, Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
     // Label13's left edge (631 px) + 10 pixels is the outer width, frame included.
     QCOMPARE(panel.w->frameGeometry().width(),
              shows ? 641 : 417 + panel.w->frameGeometry().width() - panel.w->width());
-    QCOMPARE(panel.w->debugMode, shows);
+    QCOMPARE(debugMode(panel.w), shows);
     QCOMPARE(panel.w->height(), height);
     // Not a toggle: the key again leaves the window as wide.
     const int width = panel.w->width();
-    QTest::keyClick(panel.w->Text6, Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
+    QTest::keyClick(ui(panel.w).Text6, Qt::Key_F1, Qt::KeyboardModifiers(modifiers));
     QCOMPARE(panel.w->width(), width);
     if (shows) {
         const QRect inView = panel.w->rect();
         for (QWidget* control :
-             {static_cast<QWidget*>(panel.w->TxtCom), static_cast<QWidget*>(panel.w->CmdSend),
-              static_cast<QWidget*>(panel.w->List1), static_cast<QWidget*>(panel.w->CmdFile)}) {
+             {static_cast<QWidget*>(ui(panel.w).TxtCom), static_cast<QWidget*>(ui(panel.w).CmdSend),
+              static_cast<QWidget*>(ui(panel.w).List1), static_cast<QWidget*>(ui(panel.w).CmdFile)}) {
             QVERIFY(inView.contains(control->geometry()));
         }
-        QVERIFY(!inView.contains(panel.w->Picture1->geometry()));
+        QVERIFY(!inView.contains(ui(panel.w).Picture1->geometry()));
     }
 }
 
@@ -233,11 +235,11 @@ void tst_window::showKeyKeepsTheFocusedControlsKey() {
     Panel panel;
     panel.start();
     KeyCounter counter;
-    panel.w->Text6->installEventFilter(&counter);
-    panel.w->Text6->setFocus();
-    QTest::keyClick(panel.w->Text6, Qt::Key_F1, Qt::ShiftModifier);
+    ui(panel.w).Text6->installEventFilter(&counter);
+    ui(panel.w).Text6->setFocus();
+    QTest::keyClick(ui(panel.w).Text6, Qt::Key_F1, Qt::ShiftModifier);
     QCOMPARE(counter.f1, 1);
-    QVERIFY(panel.w->debugMode);
+    QVERIFY(debugMode(panel.w));
     QCOMPARE(panel.w->frameGeometry().width(), 641);
 }
 
@@ -246,18 +248,18 @@ void tst_window::switchDrawings() {
     panel.start();
     QImage pictures[4];
     for (int i = 0; i < 4; ++i) {
-        pictures[i] = panel.w->PicBack[static_cast<std::size_t>(i)]->picture().toImage();
-        QCOMPARE(pictures[i].size(), panel.w->Picture1->size());
+        pictures[i] = picBack(panel.w)[static_cast<std::size_t>(i)]->picture().toImage();
+        QCOMPARE(pictures[i].size(), ui(panel.w).Picture1->size());
         QVERIFY(redPixels(pictures[i]) > 50);
         for (int j = 0; j < i; ++j) {
             QVERIFY(pictures[i] != pictures[j]);
         }
     }
-    QCOMPARE(panel.w->Picture1->picture().toImage(), pictures[0]);
+    QCOMPARE(ui(panel.w).Picture1->picture().toImage(), pictures[0]);
     // The red output lies at the height of its button.
     for (int i = 0; i < 4; ++i) {
-        const int y = panel.w->CmdPort[static_cast<std::size_t>(i)]->geometry().center().y();
-        const int x = panel.w->CmdPort[static_cast<std::size_t>(i)]->x() - 6;
+        const int y = cmdPort(panel.w)[static_cast<std::size_t>(i)]->geometry().center().y();
+        const int x = cmdPort(panel.w)[static_cast<std::size_t>(i)]->x() - 6;
         const QColor c = pictures[i].pixelColor(x, y);
         QVERIFY2(c.red() > 150 && c.blue() < 100,
                  qPrintable(QString("output %1 is %2").arg(i + 1).arg(c.name())));
@@ -269,15 +271,15 @@ void tst_window::exitAndCloseBoxUnloadOnce() {
         Panel panel;
         panel.start();
         QSignalSpy unloaded(panel.w.get(), &frmMotor::Unloaded);
-        panel.w->Text6->setText("1555");
+        ui(panel.w).Text6->setText("1555");
         if (viaExit) {
-            panel.w->Command9->click();
+            ui(panel.w).Command9->click();
         } else {
             panel.w->close();
         }
         QCOMPARE(unloaded.count(), 1);
         QVERIFY(!panel.w->isVisible());
-        QVERIFY(!panel.w->MSComm1->PortOpen());
+        QVERIFY(!serialLine(panel.w).port().PortOpen());
         QVERIFY(panel.iniBytes().contains("Cch=1555\r\n"));
         panel.w->close();
         panel.w->Form_Unload();

@@ -45,8 +45,8 @@ QByteArray Panel::iniBytes() const {
 
 QStringList Panel::replies() const {
     QStringList out;
-    for (int i = 0; i < w->List2->count(); ++i) {
-        out << w->List2->item(i)->text();
+    for (int i = 0; i < ui(w).List2->count(); ++i) {
+        out << ui(w).List2->item(i)->text();
     }
     return out;
 }

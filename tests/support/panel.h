@@ -4,6 +4,7 @@
 // script.
 
 #include "shell/frmMotor.h"
+#include "support/form.h"
 #include "support/msgboxscript.h"
 #include "support/ptydevice.h"
 
