@@ -1,12 +1,15 @@
-// Timing on the line as the device sees it: the response time-out never fires before its full second, a
-// command is handed to the operating system before the wait that follows it begins, and the pauses of
-// "Setting", "get" and the calibration upload hold with another process spinning on the other core.
+// The serial line on a real pseudo-terminal, timed as the device sees it: the response time-out never fires
+// before its full second, a command is handed to the operating system before the wait that follows it
+// begins, a device that went away costs nothing, and the pauses of "Setting", "get" and the calibration
+// upload hold with another process spinning on the other core.
 
-#include "platform/filedialog.h"
-#include "platform/msgbox.h"
-#include "support/panel.h"
+#include "calibration/upload.h"
+#include "filter/operations.h"
+#include "link/console.h"
+#include "link/serialline.h"
+#include "platform/programdir.h"
+#include "support/ptydevice.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QtTest>
 
@@ -15,7 +18,6 @@
 #include <thread>
 #include <unistd.h>
 
-using testsupport::Panel;
 using testsupport::PtyDevice;
 using Clock = std::chrono::steady_clock;
 
@@ -44,6 +46,19 @@ std::vector<double> gaps(const std::vector<PtyDevice::Command>& commands) {
     return out;
 }
 
+// A line opened on a device linked as com<port> in a folder of its own.
+struct OpenLine {
+    QTemporaryDir dir;
+    PtyDevice device;
+    devlink::SerialLine line;
+    bool opened = false;
+    explicit OpenLine(int port = 1) : device(dir.path(), port) {
+        platform::setProgramDirForTests(dir.path());
+        opened = line.open(QString::number(port)) == devlink::SerialLine::OpenEnd::Opened;
+        platform::setProgramDirForTests({});
+    }
+};
+
 } // namespace
 
 extern "C" ssize_t write(int fd, const void* buf, size_t n) {
@@ -62,89 +77,117 @@ class TestLine : public QObject {
     Q_OBJECT
 
   private slots:
+    void consoleBytes_data();
+    void consoleBytes();
     void timeoutNeverEarly();
     void bytesLeaveBeforeTheWait();
     void deadLineReturnsAtOnce();
     void gapsUnderLoad();
 };
 
-// A default (coarse) timer may fire up to 5 % early, depending on where in the second it was started; so the
-// sends are spread over the second and each one's box is compared with the moment its bytes were written.
-void TestLine::timeoutNeverEarly() {
-    Panel panel;
-    panel.device->setMode(PtyDevice::Mode::Silent);
-    panel.start();
-    frmMotor* w = panel.w.get();
-    std::vector<Clock::time_point> boxes;
-    QStringList texts;
-    platform::setMsgBoxHandlerForTests([&](const QString& text, int) {
-        boxes.push_back(Clock::now());
-        texts << text;
-        return int(platform::vbOK);
-    });
-    ui(w).TxtCom->setText(QStringLiteral("v"));
-    takeCommandWrites();
+void TestLine::consoleBytes_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QByteArray>("wire");
 
-    constexpr int kSends = 30;
+    QTest::newRow("help command") << "c1550" << QByteArray("c1550,");
+    QTest::newRow("leading blanks dropped") << "  v" << QByteArray("v,");
+    QTest::newRow("trailing blank kept") << "v " << QByteArray("v ,");
+    QTest::newRow("empty") << "" << QByteArray(",");
+    QTest::newRow("get with blank is ordinary") << "get " << QByteArray("get ,");
+    QTest::newRow("Get is ordinary") << "Get" << QByteArray("Get,");
+    QTest::newRow("blank inside") << "G 17573" << QByteArray("G 17573,");
+    QTest::newRow("tab is no blank") << "\tv\t" << QByteArray("\tv\t,");
+    QTest::newRow("Latin-1") << QStringLiteral("\u00e9") << QByteArray("\xe9,");
+    QTest::newRow("outside Latin-1") << QStringLiteral("\u20ac1") << QByteArray("?1,");
+}
+
+// What the console's Send puts on the wire for a typed text, and what it arms and keeps.
+void TestLine::consoleBytes() {
+    QFETCH(QString, typed);
+    QFETCH(QByteArray, wire);
+    OpenLine open;
+    QVERIFY(open.opened);
+    open.device.setMode(PtyDevice::Mode::Silent);
+    open.line.consoleSend(typed);
+    QCOMPARE(open.line.lastCmd(), typed);
+    QVERIFY(open.line.replyText().isEmpty());
+    QVERIFY(open.line.timeoutArmed());
+    QVERIFY(open.device.waitForCommands(1));
+    QCOMPARE(open.device.received(), wire);
+}
+
+// A default (coarse) timer may fire up to 5 % early, depending on where in the second it was started; so 30
+// lines are armed at moments spread over a second, and each one's time-out is compared with the moment its
+// bytes were written.
+void TestLine::timeoutNeverEarly() {
+    constexpr int kLines = 30;
+    std::vector<std::unique_ptr<OpenLine>> lines;
+    std::vector<Clock::time_point> written(kLines);
+    std::vector<Clock::time_point> timedOut(kLines);
+    for (int k = 0; k < kLines; ++k) {
+        lines.push_back(std::make_unique<OpenLine>(k + 1));
+        QVERIFY(lines.back()->opened);
+        lines.back()->device.setMode(PtyDevice::Mode::Silent);
+        QObject::connect(&lines.back()->line, &devlink::SerialLine::timedOut,
+                         [&timedOut, k] { timedOut[std::size_t(k)] = Clock::now(); });
+    }
+    takeCommandWrites();
+    const auto start = Clock::now();
+    for (int k = 0; k < kLines; ++k) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(k * 1000 / kLines));
+        lines[std::size_t(k)]->line.consoleSend(QStringLiteral("v"));
+        const auto writes = takeCommandWrites();
+        QCOMPARE(writes.size(), std::size_t(1));
+        written[std::size_t(k)] = writes.front();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(std::none_of(timedOut.begin(), timedOut.end(),
+                                          [](Clock::time_point t) { return t == Clock::time_point(); }),
+                             4000);
     std::vector<double> early;
-    for (int k = 0; k < kSends; ++k) {
-        // Start this send at k/30 of the way into a second of the monotonic clock (the next such moment).
-        const auto now = Clock::now();
-        auto at = Clock::time_point(std::chrono::floor<std::chrono::seconds>(now.time_since_epoch())) +
-                  std::chrono::milliseconds(k * 1000 / kSends);
-        if (at < now) {
-            at += std::chrono::seconds(1);
-        }
-        std::this_thread::sleep_until(at);
-        ui(w).CmdSend->click();
-        QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), std::size_t(k + 1), 3000);
-        const auto written = takeCommandWrites();
-        QCOMPARE(written.size(), std::size_t(1));
-        const double after = msBetween(written.front(), boxes.back());
+    for (int k = 0; k < kLines; ++k) {
+        const double after = msBetween(written[std::size_t(k)], timedOut[std::size_t(k)]);
         if (after < 1000.0) {
             early.push_back(after);
         }
+        QVERIFY(!lines[std::size_t(k)]->line.timeoutArmed());
     }
-    platform::setMsgBoxHandlerForTests({});
-    texts.removeDuplicates();
-    QCOMPARE(texts, QStringList{QStringLiteral("no response form device")});
-    QVERIFY2(early.empty(), qPrintable(QStringLiteral("%1 of %2 boxes early, the first %3 ms after the write")
+    QVERIFY2(early.empty(), qPrintable(QStringLiteral("%1 of %2 time-outs early, the first %3 ms after the write")
                                            .arg(early.size())
-                                           .arg(kSends)
+                                           .arg(kLines)
                                            .arg(early.empty() ? 0.0 : early.front())));
 }
 
 // The bytes are with the device before the event loop runs again, i.e. before a wait could start.
 void TestLine::bytesLeaveBeforeTheWait() {
-    Panel panel;
-    panel.start();
-    panel.device->clear();
+    OpenLine open;
+    QVERIFY(open.opened);
     const QByteArray commands[] = {"L1510,", "Y-32768,", "W103,"};
     QByteArray expected;
     for (const QByteArray& command : commands) {
-        serialLine(panel.w).SendCommand(QString::fromLatin1(command));
+        open.line.SendCommand(QString::fromLatin1(command));
         expected += command;
     }
     // This thread does not process events: only the kernel can carry the bytes now.
-    for (int i = 0; i < 200 && panel.device->received() != expected; ++i) {
+    for (int i = 0; i < 200 && open.device.received() != expected; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
-    QCOMPARE(panel.device->received(), expected);
-    VERIFY_BOXES(panel.boxes);
+    QCOMPARE(open.device.received(), expected);
 }
 
 // A device that went away: the send returns at once, silently, and the port is closed so that nothing spins.
 void TestLine::deadLineReturnsAtOnce() {
-    Panel panel;
-    panel.start();
-    panel.device->hangUp();
+    OpenLine open;
+    QVERIFY(open.opened);
+    QSignalSpy gone(&open.line, &devlink::SerialLine::portGone);
+    open.device.hangUp();
     QElapsedTimer took;
     took.start();
-    serialLine(panel.w).SendCommand(QStringLiteral("C1550,"));
-    serialLine(panel.w).SendCommand(QStringLiteral("C1551,"));
+    open.line.SendCommand(QStringLiteral("C1550,"));
+    open.line.SendCommand(QStringLiteral("C1551,"));
     QVERIFY2(took.elapsed() < 100, qPrintable(QString::number(took.elapsed())));
-    QVERIFY(!serialLine(panel.w).port().PortOpen());
-    VERIFY_BOXES(panel.boxes);
+    QVERIFY(!open.line.port().PortOpen());
+    QVERIFY(open.line.wentAway());
+    QCOMPARE(gone.size(), 1);
 }
 
 // Each pause is measured where it matters, at the device: from the moment one command's bytes are in the
@@ -159,22 +202,15 @@ void TestLine::gapsUnderLoad() {
         spinner.waitForFinished();
     });
 
-    Panel panel;
-    panel.start();
-    frmMotor* w = panel.w.get();
-    QByteArray table;
+    OpenLine open;
+    QVERIFY(open.opened);
+    calibration::CalTable table;
     for (int k = 0; k < 100; ++k) {
-        table += QByteArray::number(1589 - k) + '\t' + QByteArray::number(k) + "\r\n";
+        table.calTable[std::size_t(k)] = std::int16_t(k);
     }
-    QFile file(panel.path(QStringLiteral("table.txt")));
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(table) == table.size());
-    file.close();
-    platform::setFileDialogHandlerForTests(
-        [&](const OPENFILENAME&) { return std::optional(file.fileName()); });
-    const auto noDialog = qScopeGuard([] { platform::setFileDialogHandlerForTests({}); });
-    panel.boxes.allow(QStringLiteral("the wave range is from 1490 to 1589 total 100, correct?"),
-                      platform::vbYes);
-    panel.boxes.allow(QStringLiteral("plese reset the tunable filter device's power and this software!"));
+    table.calMin = 1490;
+    table.calMax = 1589;
+    filter::TextField start(QStringLiteral("1510")), end(QStringLiteral("1589")), stay(QStringLiteral("1"));
 
     const struct {
         const char* name;
@@ -182,33 +218,27 @@ void TestLine::gapsUnderLoad() {
         std::size_t commands;
         double pause;
     } runs[] = {
-        {"Setting", [&] { ui(w).Command5->click(); }, 3, 500.0},
-        {"get",
-         [&] {
-             ui(w).TxtCom->setText(QStringLiteral("get"));
-             ui(w).CmdSend->click();
-         },
-         3, 50.0},
-        {"upload", [&] { ui(w).CmdFile->click(); }, 210, 50.0},
+        {"Setting", [&] { filter::scanSetting(open.line, start, end, stay); }, 3, 500.0},
+        {"get", [&] { devlink::readStamp(open.line); }, 3, 50.0},
+        {"upload", [&] { calibration::upload(open.line, table, 100); }, 210, 50.0},
     };
     for (const auto& run : runs) {
-        panel.device->clear();
+        open.device.clear();
         takeCommandWrites();
         run.act();
-        QVERIFY(panel.device->waitForCommands(run.commands, 20000));
+        QVERIFY(open.device.waitForCommands(run.commands, 20000));
         const auto written = takeCommandWrites();
         QCOMPARE(written.size(), run.commands);
         std::vector<double> handed;
         for (std::size_t i = 1; i < written.size(); ++i) {
             handed.push_back(msBetween(written[i - 1], written[i]));
         }
-        const std::vector<double> read = gaps(panel.device->commands());
+        const std::vector<double> read = gaps(open.device.commands());
         const double shortest = *std::min_element(handed.begin(), handed.end());
         qInfo("%s: %zu gaps, shortest %.3f ms on the line, %.3f ms as the device thread read them", run.name,
               handed.size(), shortest, *std::min_element(read.begin(), read.end()));
         QVERIFY2(shortest >= run.pause, run.name);
     }
-    VERIFY_BOXES(panel.boxes);
 }
 
 QTEST_MAIN(TestLine)

@@ -133,7 +133,6 @@ class TestUpload : public QObject {
     void silentDevice();
     void replyCheck_data();
     void replyCheck();
-    void hundredRows();
     void noInterleaving();
     void busyCursor_data();
     void busyCursor();
@@ -520,30 +519,6 @@ void TestUpload::replyCheck() {
     QCOMPARE(panel.commands(), tableCommands(values));
     QCOMPARE(panel.iniBytes(), ini);
     QCOMPARE(serialLine(panel.w).limits().swMin, 1510);
-}
-
-// 100 rows: 210 commands in order and 211 waits of more than 50 ms each.
-void TestUpload::hundredRows() {
-    Panel panel;
-    panel.start();
-    const QList<int> values = counting(100);
-    chooseFile(writeFile(panel.path(QStringLiteral("cal.txt")), table(1600, 1, values)));
-    panel.boxes.expect(confirmation(1501, 1600, 100), platform::vbYes);
-    panel.boxes.expect(kReset);
-
-    QElapsedTimer took;
-    took.start();
-    ui(panel.w).CmdFile->click();
-    const qint64 ms = took.elapsed();
-
-    qInfo("100-row upload took %lld ms (floor 10550 ms)", static_cast<long long>(ms));
-    VERIFY_BOXES(panel.boxes);
-    QVERIFY(panel.device->waitForCommands(210, kWaitMs));
-    PtyDevice::pump(100);
-    QCOMPARE(panel.commands(), uploadCommands(values, 1501, 1600));
-    QVERIFY2(ms >= 10550, qPrintable(QString::number(ms)));
-    QVERIFY2(ms < 30000, qPrintable(QString::number(ms)));
-    QVERIFY(panel.iniBytes().endsWith("SWmin=1501\r\nSWmax=1600\r\n"));
 }
 
 // Every other sender is shut out while the table, its range and its stamp go out, and nothing it tried is

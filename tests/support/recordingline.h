@@ -1,0 +1,50 @@
+#pragma once
+// A line for testing the operations without a window or a port: it records what an operation does (each
+// command handed over, each arming and clearing, each wait) and answers from a script, on a fake clock that
+// only the waits move. Replies to a command arrive during the wait that follows it.
+
+#include "link/line.h"
+
+#include <QStringList>
+#include <functional>
+
+namespace testsupport {
+
+class RecordingLine : public devlink::Line {
+  public:
+    // The log, one entry a step: "C1589," a command handed over (blanks trimmed), "arm", "disarm", "clear",
+    // "wait 500", "show C1589" (an operation's command shown in the console), "store 1517 1589".
+    QStringList log;
+    // The fake clock: milliseconds, moved only by waits (a wait of N lasts N + 1 ms, as the first check at
+    // which more than N ms have passed).
+    qint64 now = 0;
+    // The device: the reply to a command (without its terminator); an empty text is silence.
+    std::function<QString(const QString& command)> device = [](const QString&) { return QStringLiteral("OK "); };
+    // The operation is stopped once this many waits have ended (-1: never).
+    int stopAfterWaits = -1;
+    std::int32_t swMin = 1510;
+    std::int32_t swMax = 1589;
+    QString lastCmd;
+    QString replyText;
+
+    // The commands alone, without their terminators, in the order handed over.
+    QStringList commands() const;
+
+    void SendCommand(QString text) override;
+    void DelayMs(std::int32_t HowLong) override;
+    bool stopped() const override { return stopAfterWaits >= 0 && waits_ >= stopAfterWaits; }
+    void clearReply() override;
+    bool replied() const override { return !replyText.isEmpty(); }
+    void armTimeout() override { log << QStringLiteral("arm"); }
+    void disarmTimeout() override { log << QStringLiteral("disarm"); }
+    void console(const QString& command) override;
+    void setLastCmd(const QString& text) override { lastCmd = text; }
+    std::int32_t limit(filter::LimitKind kind, std::int32_t nVal) const override;
+    void storeRange(std::int32_t calMin, std::int32_t calMax) override;
+
+  private:
+    QString pending_; // the device's answer, on its way
+    int waits_ = 0;
+};
+
+} // namespace testsupport
