@@ -61,10 +61,6 @@ void send(Panel& p, const QString& text) {
     p.w->CmdSend_Click();
 }
 
-qint64 msBetween(PtyDevice::Clock::time_point a, PtyDevice::Clock::time_point b) {
-    return std::chrono::duration_cast<std::chrono::microseconds>(b - a).count() / 1000;
-}
-
 } // namespace
 
 class tst_console : public QObject {
@@ -142,13 +138,8 @@ void tst_console::getSendsThreeQueries() {
     send(p, QStringLiteral("get"));
     QVERIFY(!serialLine(p.w).timeoutArmed());
     QVERIFY(p.device->waitForCommands(3));
+    // The pauses between them are timed where they are made, on the line itself (tst_line).
     QCOMPARE(p.device->received(), QByteArray("W103,W104,W105,"));
-    const auto commands = p.device->commands();
-    for (std::size_t i = 1; i < commands.size(); ++i) {
-        const qint64 gap = msBetween(commands[i - 1].at, commands[i].at);
-        // The wait begins a moment before the previous command leaves, hence 49 rather than 50.
-        QVERIFY2(gap >= 49 && gap < 1000, qPrintable(QStringLiteral("gap %1 ms").arg(gap)));
-    }
     // A silent device draws no time-out message on this road.
     PtyDevice::pump(1500);
     VERIFY_BOXES(p.boxes);
