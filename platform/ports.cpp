@@ -18,6 +18,7 @@
 
 #include "platform/ports.h"
 
+#include "platform/bridge.h"
 #include "platform/userdir.h"
 
 #include <QDir>
@@ -302,6 +303,10 @@ QMap<int, Adapter> presentAdapters(const QString& programFolder, QList<TableEntr
                 numbers.insert(number);
             }
         }
+        // A bridge that is down keeps its number, as an unplugged adapter does.
+        for (const int number : bridgesIn(userDir()).keys()) {
+            numbers.insert(number);
+        }
         return numbers;
     };
     const QMap<int, Adapter> present = numberAdapters(table, currentAdapters(), heldElsewhere);
@@ -391,6 +396,15 @@ QList<PortEntry> listPorts(const QString& programFolder) {
     };
     addLinks(programFolder, PortEntry::Kind::ProgramLink, QStringLiteral("link in the program folder"));
     addLinks(userDir(), PortEntry::Kind::UserLink, QStringLiteral("link in the per-user folder"));
+    // socat's link beside a bridge<N>.conf: a filter on another computer, there while connected.
+    for (const auto& [number, conf] : bridgesIn(userDir()).asKeyValueRange()) {
+        if (!ports.contains(number) || ports[number].kind == PortEntry::Kind::UserLink) {
+            PortEntry& entry = ports[number];
+            entry.number = number;
+            entry.kind = PortEntry::Kind::Bridge;
+            entry.description = bridgeDescription(number, conf);
+        }
+    }
 
     QList<TableEntry> table;
     const QMap<int, Adapter> present = presentAdapters(programFolder, &table);
@@ -429,7 +443,8 @@ QString portListText(const QList<PortEntry>& ports) {
     for (const PortEntry& port : ports) {
         QString line = QString::number(port.number) + QStringLiteral("  ") + port.description;
         if (port.device.isEmpty()) {
-            line += QStringLiteral(" (not plugged in)");
+            line +=
+                port.kind == PortEntry::Kind::Bridge ? bridgeDownNote() : QStringLiteral(" (not plugged in)");
         } else if (!port.present) {
             line += QStringLiteral(" (%1 missing)").arg(shortName(port.device));
         } else {

@@ -28,10 +28,10 @@ struct SerialHardware {
 };
 
 struct PortEntry {
-    enum class Kind { ProgramLink, UserLink, Adapter, SerialPort };
+    enum class Kind { ProgramLink, UserLink, Adapter, SerialPort, Bridge };
     int number = 0;
     Kind kind = Kind::SerialPort;
-    QString device;          // what opening the number opens; empty for an adapter that is not plugged in
+    QString device;          // what opening the number opens; empty for an adapter or bridge not there
     QString description;     // for the operator
     bool present = false;    // the device is there now
     bool accessible = false; // this user may open it for reading and writing
