@@ -122,9 +122,9 @@ wait_bridge() {
     wait "$bridge_pid" || bridge_status=$?
 }
 
-# Whether process PID has the terminal behind the link open.
+# Whether process PID has the terminal behind the link open (also once socat, gone, took it away).
 holds() { # pid terminal
-    find "/proc/$1/fd" -lname "$2" 2>/dev/null | grep -q .
+    find "/proc/$1/fd" \( -lname "$2" -o -lname "$2 (deleted)" \) 2>/dev/null | grep -q .
 }
 
 # The bytes that reached a simulated filter, from line FROM of its log on, as the log quotes them.
