@@ -14,6 +14,7 @@ bridge_init() { # MEROVASK_SIM MEROVASK_BRIDGE
     sim_bin=$1
     bridge_bin=$2
     ser2net_bin=$(command -v ser2net || echo /usr/sbin/ser2net)
+    ser2net_example=$dist/ser2net.yaml
     for tool in "$ser2net_bin" socat; do
         command -v "$tool" >/dev/null || fail "$tool is missing (tools/setup installs it)"
     done
@@ -33,8 +34,8 @@ bridge_cleanup() {
     done
 }
 
-start_sim() { # merovask-sim options...
-    "$sim_bin" --port 1 --dir "$work/host" --log "$work/sim.log" "$@" >/dev/null &
+start_sim() {
+    "$sim_bin" --port 1 --dir "$work/host" --log "$work/sim.log" >/dev/null &
     sim_pid=$!
     bridge_pids+=("$sim_pid")
     for _ in $(seq 100); do [ -L "$work/host/com1" ] && return 0; sleep 0.05; done
@@ -58,16 +59,17 @@ listens() { # pid port
 # ser2net on $tcp_port, or on a free port below the kernel's ephemeral range (where the bridge's own
 # connections come from), picked at random so that parallel runs do not meet.
 start_ser2net() {
-    local fixed=${tcp_port:-} attempt
-    for attempt in 1 2 3 4 5; do
+    local fixed=${tcp_port:-}
+    for _ in 1 2 3 4 5; do
         if [ -z "$fixed" ]; then
             tcp_port=$((20000 + RANDOM % 12000))
             [ -z "$(listeners "$tcp_port")" ] || continue
         fi
         sed -e "s|^\( *connector: serialdev,\)/dev/serial/by-id/[^,]*|\1$work/host/com1|" \
-            -e "s|^\( *accepter: tcp,\)3001$|\1127.0.0.1,$tcp_port|" "$dist/ser2net.yaml" \
+            -e "s|^\( *accepter: tcp,\)3001$|\1127.0.0.1,$tcp_port|" "$ser2net_example" \
             >"$work/ser2net.yaml"
-        grep -qF "127.0.0.1,$tcp_port" "$work/ser2net.yaml" && grep -qF "$work/host/com1" "$work/ser2net.yaml" ||
+        grep -qF "127.0.0.1,$tcp_port" "$work/ser2net.yaml" &&
+            grep -qF "$work/host/com1" "$work/ser2net.yaml" ||
             fail "the example ser2net.yaml has no accepter tcp,3001 or no /dev/serial/by-id device"
         "$ser2net_bin" -n -c "$work/ser2net.yaml" >>"$work/ser2net.log" 2>&1 &
         ser2net_pid=$!

@@ -106,5 +106,6 @@ arrives C1540
 
 press_exit "$win" "$panel"
 panel=""
-tr -d '\r' <"$work/prog/merovask.ini" | grep -qx "port=9" || fail "merovask.ini: $(cat "$work/prog/merovask.ini")"
+tr -d '\r' <"$work/prog/merovask.ini" | grep -qx "port=9" ||
+    fail "merovask.ini: $(cat "$work/prog/merovask.ini")"
 echo "the panel through ser2net and socat: passed"
