@@ -24,13 +24,15 @@ bridge_init() { # MEROVASK_SIM MEROVASK_BRIDGE
     link=$user/com$bridge_number
 }
 
+# Only the processes not waited for yet: the id of one that was may belong to another program by now.
 bridge_cleanup() {
-    local p
+    local p running
+    running=" $(jobs -p | tr '\n' ' ') "
     for p in "${bridge_pids[@]}"; do
-        kill "$p" 2>/dev/null || true
-    done
-    for p in "${bridge_pids[@]}"; do
-        wait "$p" 2>/dev/null || true
+        if [[ $running == *" $p "* ]]; then
+            kill "$p" 2>/dev/null || true
+            wait "$p" 2>/dev/null || true
+        fi
     done
 }
 
@@ -124,7 +126,7 @@ wait_bridge() {
     wait "$bridge_pid" || bridge_status=$?
 }
 
-# Whether process PID has the terminal behind the link open (also once socat, gone, took it away).
+# Whether process PID has the terminal behind the link open (also after socat ended and it was removed).
 holds() { # pid terminal
     find "/proc/$1/fd" \( -lname "$2" -o -lname "$2 (deleted)" \) 2>/dev/null | grep -q .
 }
