@@ -11,7 +11,6 @@
 #include "platform/bridge.h"
 #include "platform/userdir.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -68,9 +67,11 @@ bool mayReplace(const QString& link) {
 int main(int argc, char* argv[]) {
     bool ok = false;
     const int number = argc == 2 ? QString::fromLocal8Bit(argv[1]).toInt(&ok) : 0;
-    if (!ok || number < 1 || number > std::numeric_limits<std::int16_t>::max()) {
-        return fail(QStringLiteral("usage: merovask-bridge PORT_NUMBER (1 to 32767), as in "
-                                   "systemctl --user enable --now merovask-bridge@9"),
+    constexpr int kLastPortNumber = std::numeric_limits<std::int16_t>::max();
+    if (!ok || number < 1 || number > kLastPortNumber) {
+        return fail(QStringLiteral("usage: merovask-bridge PORT_NUMBER (1 to %1), as systemctl --user "
+                                   "enable --now merovask-bridge@9 runs it")
+                        .arg(kLastPortNumber),
                     kNotConfigured);
     }
     const QString folder = platform::userDir();
@@ -84,9 +85,6 @@ int main(int argc, char* argv[]) {
                         "%1 is there already and is not a bridge's link: remove it or choose another number")
                         .arg(link),
                     kNotConfigured);
-    }
-    if (!QDir().mkpath(folder)) {
-        return fail(QStringLiteral("cannot create %1").arg(folder), kNotConfigured);
     }
 
     const QByteArrayList args = {
@@ -102,7 +100,6 @@ int main(int argc, char* argv[]) {
         argvSocat.push_back(const_cast<char*>(arg.constData()));
     }
     argvSocat.push_back(nullptr);
-    std::fflush(stderr);
     ::execvp("socat", argvSocat.data());
     if (errno == ENOENT) {
         return fail(QStringLiteral("socat is not installed: sudo apt-get install socat"), kNotInstalled);
