@@ -1,5 +1,7 @@
 #include "link/texts.h"
 
+#include "platform/bridge.h"
+
 #include <QStringList>
 
 namespace texts {
@@ -84,7 +86,7 @@ QString portList(const QList<platform::PortEntry>& ports) {
     for (const platform::PortEntry& port : ports) {
         QString line = QString::number(port.number) + QStringLiteral("  ") + port.description;
         if (port.device.isEmpty()) {
-            line += QStringLiteral(" (not plugged in)");
+            line += port.bridge ? platform::bridgeDownNote() : QStringLiteral(" (not plugged in)");
         } else if (!port.present) {
             line += QStringLiteral(" (%1 missing)").arg(shortName(port.device));
         } else {

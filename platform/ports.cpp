@@ -2,6 +2,7 @@
 
 #include "platform/ports.h"
 
+#include "platform/bridge.h"
 #include "platform/userdir.h"
 
 #include <QDir>
@@ -79,6 +80,10 @@ QMap<int, Adapter> presentAdapters(const PortFolders& folders, const SerialHardw
                 numbers.insert(number);
             }
         }
+        // A bridge that is down keeps its number, as an unplugged adapter does.
+        for (const int number : bridgesIn(folders.user).keys()) {
+            numbers.insert(number);
+        }
         return numbers;
     };
     const QMap<int, Adapter> present = numberAdapters(table, hardware.adapters, heldElsewhere);
@@ -141,6 +146,16 @@ QList<PortEntry> listPorts(const PortFolders& folders, const HardwareSource& har
     };
     addLinks(folders.program, QStringLiteral("link in the program folder"));
     addLinks(folders.user, QStringLiteral("link in the per-user folder"));
+    // socat's link beside a bridge<N>.conf: a filter on another computer, there while connected. The program
+    // folder's link still wins.
+    for (const auto& [number, conf] : bridgesIn(folders.user).asKeyValueRange()) {
+        if (!isThere(folders.program + QStringLiteral("/com%1").arg(number))) {
+            PortEntry& entry = ports[number];
+            entry.number = number;
+            entry.bridge = true;
+            entry.description = bridgeDescription(number, conf);
+        }
+    }
 
     const SerialHardware system = hardware();
     QList<TableEntry> table;

@@ -16,10 +16,11 @@ namespace platform {
 
 struct PortEntry {
     int number = 0;
-    QString device;          // what opening the number opens; empty for an adapter that is not plugged in
+    QString device;          // what opening the number opens; empty for an adapter or bridge not there
     QString description;     // for the operator
     bool present = false;    // the device is there now
     bool accessible = false; // this user may open it for reading and writing
+    bool bridge = false;     // a filter on another computer (platform/bridge)
 };
 
 // Where port N lives for a program in `programFolder`; empty for a number below 1. Numbers adapters seen for

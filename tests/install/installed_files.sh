@@ -50,6 +50,15 @@ expected=(
     "755 d usr/libexec"
     "755 d usr/libexec/merovask"
     "755 f usr/libexec/merovask/merovask-plot"
+    "755 f usr/libexec/merovask/merovask-bridge"
+    "755 d usr/lib"
+    "755 d usr/lib/systemd"
+    "755 d usr/lib/systemd/user"
+    "644 f usr/lib/systemd/user/merovask-bridge@.service"
+    "755 d usr/share/doc"
+    "755 d usr/share/doc/merovask"
+    "755 d usr/share/doc/merovask/examples"
+    "644 f usr/share/doc/merovask/examples/ser2net.yaml"
 )
 for p in "${programs[@]}"; do
     expected+=("755 f usr/bin/$p" "644 f usr/share/man/man1/$p.1.gz")
@@ -85,7 +94,11 @@ for p in "${programs[@]}"; do
     grep -q "^\.TH .*\"merovask $version\"" <<<"$text" || fail "$p.1 does not name version $version"
 
 done
-for exe in "${programs[@]/#/$root/usr/bin/}" "$root/usr/libexec/merovask/merovask-plot"; do
+# The bridge unit runs a program the package installs.
+unit_exec=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$root/usr/lib/systemd/user/merovask-bridge@.service")
+[ -n "$unit_exec" ] && [ -x "$root$unit_exec" ] ||
+    fail "merovask-bridge@.service runs $unit_exec, which is not installed"
+for exe in "${programs[@]/#/$root/usr/bin/}" "$root"/usr/libexec/merovask/merovask-{plot,bridge}; do
     p=$(basename "$exe")
     out=$(ldd "$exe") || fail "ldd $p failed"
     ! grep "not found" <<<"$out" || fail "$p misses the libraries above"

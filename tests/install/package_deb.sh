@@ -42,6 +42,9 @@ for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialpo
     grep -qx "$pkg" <<<"$depends" || fail "Depends lacks $pkg: $(field Depends)"
 done
 
+# A filter on another computer is reached through socat (merovask-bridge@.service).
+grep -qw socat <<<"$(field Recommends)" || fail "Recommends lacks socat: $(field Recommends)"
+
 expected=(
     "drwxr-xr-x ./usr/"
     "drwxr-xr-x ./usr/bin/"
@@ -63,6 +66,15 @@ expected=(
     "drwxr-xr-x ./usr/libexec/"
     "drwxr-xr-x ./usr/libexec/merovask/"
     "-rwxr-xr-x ./usr/libexec/merovask/merovask-plot"
+    "-rwxr-xr-x ./usr/libexec/merovask/merovask-bridge"
+    "drwxr-xr-x ./usr/lib/"
+    "drwxr-xr-x ./usr/lib/systemd/"
+    "drwxr-xr-x ./usr/lib/systemd/user/"
+    "-rw-r--r-- ./usr/lib/systemd/user/merovask-bridge@.service"
+    "drwxr-xr-x ./usr/share/doc/"
+    "drwxr-xr-x ./usr/share/doc/merovask/"
+    "drwxr-xr-x ./usr/share/doc/merovask/examples/"
+    "-rw-r--r-- ./usr/share/doc/merovask/examples/ser2net.yaml"
     "-rw-r--r-- ./usr/share/man/man1/merovask.1.gz"
 )
 dpkg-deb -c "$deb" >"$work/contents"
