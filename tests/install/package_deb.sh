@@ -39,9 +39,10 @@ grep -q "^control panel for the Merovask tunable optical filter$" <<<"${descript
 [ "$(wc -l <<<"$description")" -gt 2 ] || fail "the Description has no long text: $description"
 [ "$(awk 'length > 80' <<<"$description")" = "" ] || fail "Description lines longer than 80 characters"
 
-depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *(.*//; s/ *|.*//')
-for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6; do
-    grep -qx "$pkg" <<<"$depends" || fail "Depends lacks $pkg: $(field Depends)"
+# Debian 13's Qt core library is libqt6core6t64; its SVG plugins come in a package of their own.
+depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *([^)]*)//g; s/t64$//')
+for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 "qt6-svg-plugins | libqt6svg6"; do
+    grep -qxF "$pkg" <<<"$depends" || fail "Depends lacks $pkg: $(field Depends)"
 done
 
 expected=(
