@@ -69,6 +69,11 @@ bool parseSettings(const QString& text, LineSettings& out) {
 MSComm::MSComm(QObject* parent) : QObject(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &MSComm::handleReadyRead);
     connect(&port_, &QSerialPort::errorOccurred, this, &MSComm::handleError);
+    connect(&hangUpWatch_, &HangUpWatch::hungUp, this, [this] {
+        if (port_.isOpen()) {
+            dropLine();
+        }
+    });
 }
 
 MSComm::~MSComm() = default;
@@ -92,6 +97,7 @@ int MSComm::setSettings(const QString& settings) {
 
 int MSComm::setPortOpen(bool open) {
     if (!open) {
+        hangUpWatch_.stop();
         if (port_.isOpen()) {
             port_.close();
         }
@@ -139,6 +145,7 @@ int MSComm::setPortOpen(bool open) {
     trouble_ = OpenTrouble::None;
     // Bytes that reached the line before this open are not a reply to anything we will send.
     port_.clear();
+    hangUpWatch_.watch(static_cast<int>(port_.handle()));
     return kCommOk;
 }
 
@@ -202,6 +209,7 @@ void MSComm::handleError(QSerialPort::SerialPortError error) {
 }
 
 void MSComm::dropLine() {
+    hangUpWatch_.stop();
     port_.close();
     port_.clearError();
     emit LineGone();

@@ -3,6 +3,7 @@
 // Property writes that can fail return an error number (0 when they succeed), in the numbering of the
 // original control: 8002 means that the port number names no port; every other failure has another number.
 
+#include "platform/hangupwatch.h"
 #include "platform/ports.h"
 
 #include <QByteArray>
@@ -76,6 +77,7 @@ class MSComm : public QObject {
     void dropLine();
 
     QSerialPort port_;
+    HangUpWatch hangUpWatch_;
     std::int16_t commPort_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commEvent_ = comEvNone;

@@ -4,13 +4,23 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char* argv[]) {
+    // Answered before Qt connects to a display, so that it works where there is none (ssh, a package check).
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("merovask %s\n", MEROVASK_VERSION);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::kAppTitle);
     // The drawing is SVG: without Qt's SVG plugins (libqt6svg6) the window merely has no icon.
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/merovask.svg")));
-    // Lets a Wayland desktop match the window to merovask.desktop, its name and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("merovask"));
+    // Lets a Wayland desktop match the window to its desktop entry, its name and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral(MEROVASK_APP_ID));
     // The program ends when its window unloads, not when a message box shown during start-up closes.
     QApplication::setQuitOnLastWindowClosed(false);
 

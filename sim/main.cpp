@@ -121,6 +121,7 @@ std::optional<Options> parseOptions(const QCoreApplication& app) {
         "as port N. It answers every command ended by \",\" with a reply ended by one space. Ctrl+C or\n"
         "SIGTERM removes the link and ends the program."));
     p.addHelpOption();
+    p.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Link name com<N> (default 1)."),
                                   QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption dir(QStringLiteral("dir"),
@@ -331,6 +332,7 @@ int main(int argc, char* argv[]) {
     const auto start = Clock::now();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("merovask-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(MEROVASK_VERSION));
     const auto options = parseOptions(app);
     if (!options)
         return 2;

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # cmake --install into an empty folder, as a package build does: exactly the files below with Debian's
-# modes (under a umask that lets the group write), a menu entry and manual pages their tools accept, a
-# well-formed SVG icon, and programs that need nothing of the build tree: every library found, no search
-# path into the build, and the panel, started from there under Xvfb, shows its window with the icon.
+# modes (under a umask that lets the group write), a menu entry, AppStream metadata and manual pages their
+# tools accept, a well-formed SVG icon, a copyright file and a changelog of this version, and programs that
+# need nothing of the build tree: every library found, no search path into the build, each program tells
+# this version, and the panel, started from there under Xvfb, shows its window with the icon.
 #
-# usage: installed_files.sh BUILD_DIR VERSION
+# usage: installed_files.sh BUILD_DIR VERSION APP_ID
 set -euo pipefail
 build=$1
 version=$2
+id=$3
 here=$(dirname "$0")
 
-for tool in desktop-file-validate xmllint groff man lexgrog readelf ldd; do
+for tool in desktop-file-validate appstreamcli dpkg-parsechangelog xmllint groff man lexgrog readelf ldd; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (tools/setup installs it)" >&2; exit 1; }
 done
 
@@ -39,7 +41,13 @@ expected=(
     "755 d usr/bin"
     "755 d usr/share"
     "755 d usr/share/applications"
-    "644 f usr/share/applications/merovask.desktop"
+    "644 f usr/share/applications/$id.desktop"
+    "755 d usr/share/metainfo"
+    "644 f usr/share/metainfo/$id.metainfo.xml"
+    "755 d usr/share/doc"
+    "755 d usr/share/doc/merovask"
+    "644 f usr/share/doc/merovask/copyright"
+    "644 f usr/share/doc/merovask/changelog.gz"
     "755 d usr/share/icons"
     "755 d usr/share/icons/hicolor"
     "755 d usr/share/icons/hicolor/scalable"
@@ -55,8 +63,6 @@ expected=(
     "755 d usr/lib/systemd"
     "755 d usr/lib/systemd/user"
     "644 f usr/lib/systemd/user/merovask-bridge@.service"
-    "755 d usr/share/doc"
-    "755 d usr/share/doc/merovask"
     "755 d usr/share/doc/merovask/examples"
     "644 f usr/share/doc/merovask/examples/ser2net.yaml"
 )
@@ -67,12 +73,30 @@ diff <(printf '%s\n' "${expected[@]}" | sort) <(cd "$root" && find . -mindepth 1
     fail "the installed files differ from the list (< expected, > installed)"
 
 share=$root/usr/share
-out=$(desktop-file-validate "$share/applications/merovask.desktop" 2>&1) || fail "desktop entry: $out"
+desktop=$share/applications/$id.desktop
+out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop entry: $out"
 [ -z "$out" ] || fail "desktop entry: $out"
 for line in "Name=Merovask Tunable Filter Control" "Exec=merovask" "Icon=merovask" \
     "Categories=Science;Engineering;"; do
-    grep -qxF "$line" "$share/applications/merovask.desktop" || fail "the desktop entry lacks $line"
+    grep -qxF "$line" "$desktop" || fail "the desktop entry lacks $line"
 done
+
+# A software centre finds the program by the metadata's id and starts it through the entry it names.
+meta=$share/metainfo/$id.metainfo.xml
+out=$(appstreamcli validate --no-net "$meta" 2>&1) || fail "appstreamcli validate: $out"
+xpath() { xmllint --xpath "string($1)" "$meta"; }
+[ "$(xpath /component/id)" = "$id" ] || fail "metadata id $(xpath /component/id), not $id"
+[ "$(xpath '/component/launchable[@type="desktop-id"]')" = "$id.desktop" ] ||
+    fail "the metadata launches $(xpath /component/launchable), not $id.desktop"
+[ "$(xpath '/component/releases/release[1]/@version')" = "$version" ] ||
+    fail "the metadata's newest release is $(xpath '/component/releases/release[1]/@version'), not $version"
+
+doc=$share/doc/merovask
+zcat "$doc/changelog.gz" >"$work/changelog" || fail "changelog.gz is not gzip"
+out=$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1) && [ "$out" = "$version" ] ||
+    fail "the changelog's newest entry: $out, not $version"
+head -n 1 "$doc/copyright" | grep -qx "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/" ||
+    fail "the copyright file is not machine-readable: $(head -n 1 "$doc/copyright")"
 
 svg=$share/icons/hicolor/scalable/apps/merovask.svg
 xmllint --noout "$svg" || fail "the icon is not well-formed XML"
@@ -106,6 +130,9 @@ for exe in "${programs[@]/#/$root/usr/bin/}" "$root"/usr/libexec/merovask/merova
     ! grep -E 'R(UN)?PATH' <<<"$out" || fail "$p carries the library search path above"
 done
 
+for p in "${programs[@]}"; do
+    out=$("$root/usr/bin/$p" --version 2>&1) && [ "$out" = "$p $version" ] || fail "$p --version: $out"
+done
 "$root/usr/bin/merovask-sim" --help >"$work/help" || fail "the installed merovask-sim --help failed"
 grep -q -- "--vanish-after" "$work/help" || fail "merovask-sim --help lists no options"
 status=0

@@ -2,14 +2,16 @@
 # The Debian package made from this build tree's programs (cpack in a folder of its own): its name, its
 # control fields, the dependencies dpkg-shlibdeps found plus the plugins Qt loads at run time, and exactly
 # the installed files, owned by root with Debian's modes even when packed under umask 0077, the programs
-# stripped.
+# stripped as Debian strips them, and lintian without an error or a warning. (This build is not hardened, so
+# the hardening checks belong to tools/package.)
 #
-# usage: package_deb.sh BUILD_DIR VERSION
+# usage: package_deb.sh BUILD_DIR VERSION APP_ID
 set -euo pipefail
 build=$1
 version=$2
+id=$3
 
-for tool in cpack dpkg-deb dpkg-shlibdeps readelf; do
+for tool in cpack dpkg-deb dpkg-shlibdeps readelf lintian; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (tools/setup installs it)" >&2; exit 1; }
 done
 
@@ -37,9 +39,10 @@ grep -q "^control panel for the Merovask tunable optical filter$" <<<"${descript
 [ "$(wc -l <<<"$description")" -gt 2 ] || fail "the Description has no long text: $description"
 [ "$(awk 'length > 80' <<<"$description")" = "" ] || fail "Description lines longer than 80 characters"
 
-depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *(.*//; s/ *|.*//')
-for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6svg6; do
-    grep -qx "$pkg" <<<"$depends" || fail "Depends lacks $pkg: $(field Depends)"
+# Debian 13's Qt core library is libqt6core6t64; its SVG plugins come in a package of their own.
+depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *([^)]*)//g; s/t64$//')
+for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 "qt6-svg-plugins | libqt6svg6"; do
+    grep -qxF "$pkg" <<<"$depends" || fail "Depends lacks $pkg: $(field Depends)"
 done
 
 # A filter on another computer is reached through socat (merovask-bridge@.service).
@@ -53,7 +56,13 @@ expected=(
     "-rwxr-xr-x ./usr/bin/merovask-ctl"
     "drwxr-xr-x ./usr/share/"
     "drwxr-xr-x ./usr/share/applications/"
-    "-rw-r--r-- ./usr/share/applications/merovask.desktop"
+    "-rw-r--r-- ./usr/share/applications/$id.desktop"
+    "drwxr-xr-x ./usr/share/metainfo/"
+    "-rw-r--r-- ./usr/share/metainfo/$id.metainfo.xml"
+    "drwxr-xr-x ./usr/share/doc/"
+    "drwxr-xr-x ./usr/share/doc/merovask/"
+    "-rw-r--r-- ./usr/share/doc/merovask/copyright"
+    "-rw-r--r-- ./usr/share/doc/merovask/changelog.gz"
     "drwxr-xr-x ./usr/share/icons/"
     "drwxr-xr-x ./usr/share/icons/hicolor/"
     "drwxr-xr-x ./usr/share/icons/hicolor/scalable/"
@@ -71,8 +80,6 @@ expected=(
     "drwxr-xr-x ./usr/lib/systemd/"
     "drwxr-xr-x ./usr/lib/systemd/user/"
     "-rw-r--r-- ./usr/lib/systemd/user/merovask-bridge@.service"
-    "drwxr-xr-x ./usr/share/doc/"
-    "drwxr-xr-x ./usr/share/doc/merovask/"
     "drwxr-xr-x ./usr/share/doc/merovask/examples/"
     "-rw-r--r-- ./usr/share/doc/merovask/examples/ser2net.yaml"
     "-rw-r--r-- ./usr/share/man/man1/merovask.1.gz"
@@ -84,9 +91,11 @@ owners=$(awk '{print $2}' "$work/contents" | sort -u)
 [ "$owners" = root/root ] || fail "files not owned by root/root: $owners"
 
 dpkg-deb -x "$deb" "$work/root"
-for p in merovask merovask-sim merovask-ctl; do
-    sections=$(readelf -S "$work/root/usr/bin/$p") || fail "readelf $p failed"
-    ! grep -E '\.debug_|\.symtab' <<<"$sections" || fail "$p is not stripped"
+for exe in merovask merovask-sim merovask-ctl ../libexec/merovask/merovask-plot; do
+    sections=$(readelf -S -W "$work/root/usr/bin/$exe") || fail "readelf $exe failed"
+    ! grep -E '\.debug_|\.symtab|\.comment|\.note ' <<<"$sections" || fail "$exe is not stripped"
 done
+
+lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || fail "lintian: $(cat "$work/lintian")"
 echo "package $(basename "$deb"), $(stat -c %s "$deb") bytes: passed"
 echo "Depends: $(field Depends)"
