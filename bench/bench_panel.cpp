@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The panel's figures against their goals, measured in one run on a real pseudo-terminal with the window
 // offscreen: start-up, the calibration upload's pace and CPU, reply latency, reply floods, the pace of
 // "Setting", and merovask-ctl's start and upload. Prints one Markdown table; the notes under it say what each

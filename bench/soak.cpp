@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak run: the panel's auto mode cycling at a fast tick while the device floods the line with replies of
 // every length, for MINUTES minutes (default 10). Resident memory is sampled once a minute and printed; the
 // run fails when memory at the end has grown well beyond the first minute's, or the panel stopped sending.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "calibration/calfile.h"
 
 #include "filter/number.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reading and validating a calibration file. Pure: it sees bytes and fills the table; choosing the file,
 // asking the operator and talking to the device happen in the window (calibration/frmMotor_calibration.cpp).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loading a calibration table into the device: choosing the file, validating it, the upload.
 
 #include "calibration/calfile.h"

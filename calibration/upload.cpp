@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "calibration/upload.h"
 
 #include "link/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The calibration upload as a sequence on a line: the table's rows into the device's calibration memory, the
 // reply check, the range, the stored limits and the date stamp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ctl/commands.h"
 
 #include "calibration/calfile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // merovask-ctl's commands, one row each: adding a command is adding a row and its function.
 

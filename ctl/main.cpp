@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // merovask-ctl: the panel's operations for scripts. The same port numbering and settings file, the same
 // command texts, limits, waits, reply framing and calibration checks as the panel, on the same serial line.
 

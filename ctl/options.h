@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // merovask-ctl's command line: options anywhere among the words, "--" ends them; --help made from the
 // tables of commands and options.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ctl/output.h"
 
 #include "link/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What merovask-ctl writes: replies on standard output (plain, timed or JSON), messages, progress and the
 // upload's question on standard error.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A calibration table drawn as value against wavelength, so that an operator sees a typo at a glance.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // merovask-plot: draws a calibration table for merovask-ctl's check --plot. A program of its own, so that the
 // tool does not load Qt's GUI libraries (a third of its start-up) for the commands that need no fonts.
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Run by cpack on the staging folder before it is packed.
 #
 # The folders there were made under the packer's umask, and dpkg creates them with the modes they have in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "filter/autocycle.h"
 
 #include "filter/number.h"

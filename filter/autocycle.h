@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The auto mode: three commands sent in turn without the operator, each followed by a wait of whole ticks
 // (seconds), until it is switched off. The front end's one-second timer drives it; each tick reads the

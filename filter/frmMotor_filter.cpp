@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operator's filter panel: tuning, scan, auto mode and the 1x4 switch.
 
 #include "filter/operations.h"

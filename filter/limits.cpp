@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "filter/limits.h"
 
 namespace filter {

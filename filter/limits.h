@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Silent range limiting of every value that the operator types into the wavelength panel.
 

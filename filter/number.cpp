@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "filter/number.h"
 
 #include <charconv>

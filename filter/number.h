@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one number reader of the program: every box, settings value, auto-mode wait and calibration field is
 // read through it, so "1,550", "15 50 nm" and "&H60E" mean the same everywhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The operator's filter operations as sequences on a line: which value is read when, how it is limited,
 // what is written back, which command goes out. The window passes its boxes; merovask-ctl passes the values

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "filter/switchpictures.h"
 
 #include <QPainter>

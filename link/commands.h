@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every command text that the panel builds, in one place. Senders pass these texts to the console's send
 // (which appends the terminator) or terminate them with terminated() and hand them to SendCommand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "link/console.h"
 
 #include "link/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The console's send, shared by every single-command operation of both front ends.
 

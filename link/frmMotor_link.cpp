@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device link as the window shows it: the port button, the console's Send, the replies and the response
 // time-out.
 

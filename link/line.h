@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What an operation needs of the line it runs on: sending, waiting with events running, asking whether a
 // reply came since the last clearing, the console's send and the limits in force. The operations

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Assembles the device's replies from the bytes of successive receive notifications. A reply is complete when
 // the last byte of a notification is a space (and at least two bytes were received), or as soon as a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "link/serialline.h"
 
 #include "filter/number.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial line to the filter, for both front ends: it owns the serial control, opens and closes the port,
 // hands commands to it, assembles the replies, keeps the last reply, runs the response time-out and holds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "link/texts.h"
 
 #include "platform/bridge.h"

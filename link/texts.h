@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Every text that the line and the port list show the operator, for both front ends: the window's boxes and
 // reply list, the panel's and merovask-ctl's lines on standard error, and the port list of the port box's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/MSComm.h"
 
 #include "platform/programdir.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The serial communications control: the operations that the panel uses of a serial port, over QSerialPort.
 // Property writes that can fail return an error number (0 when they succeed), in the numbering of the

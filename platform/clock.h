@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The wall clock for date stamps. (Waits measure elapsed time with a monotonic clock of their own.)
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window's outer size in twips, as the show action and the switch label set it.
 

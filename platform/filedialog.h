@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The open-file dialog, in the shape of the Windows common-dialog call: the caller fills an OPENFILENAME
 // record, the call shows the dialog and writes the chosen path into the record's buffer.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A list box: a list of text lines that a device can fill hundreds of times a second. Adding a line makes an
 // item view lay out and repaint all its visible lines and its scroll bar; here a line is drawn once per look

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Modal message boxes: the application's title as caption, no icon, OK or Yes/No.
 

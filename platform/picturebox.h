@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A picture box: a frame that shows a picture and can hold other controls.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The application's style with its control frames drawn on whole device pixels.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Port numbers on top of the links in the two folders, the port table and the system's serial hardware.
 
 #include "platform/ports.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Port numbers: which device the panel opens for port N, and the list of every number with its device.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The port table: the numbers that USB serial adapters keep, like Windows' COM port database, and the rule
 // that gives them. Pure: the table comes and goes as bytes, the adapters as a list.

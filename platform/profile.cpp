@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Windows profile calls for the other platforms. The settings file must stay interchangeable with one
 // that Windows reads and writes, so this follows what the Windows calls do with a file's text, including
 // their tolerance of hand-edited files, and edits the text in place rather than rewriting it from a parsed

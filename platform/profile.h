@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The Windows profile (INI) calls. On Windows they come from the system; elsewhere platform/profile.cpp
 // implements the same behaviour, so the settings file stays interchangeable with one written on Windows.

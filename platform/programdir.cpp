@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/programdir.h"
 
 #include <QCoreApplication>

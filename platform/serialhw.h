@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the system has in serial ports at one moment: the USB and ACM adapters plugged in and the serial
 // ports with a UART behind them; and whether this user may open a device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial hardware as Linux's sysfs shows it. Read directly: QSerialPortInfo::availablePorts() took 23 ms
 // on a machine without any adapter (it looks at every terminal), too long for opening a port by its number
 // at start-up; this takes a fraction of a millisecond.

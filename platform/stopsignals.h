@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Stopping a command-line program cleanly on SIGINT and SIGTERM: the signal is only noted and written to a
 // pipe, and the program's own loop (poll() or a socket notifier on the pipe's read end) ends what it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The per-user folder and the choice of the settings file. Every front end (the window, the command-line
 // tool) asks here, so all of them read and write the same file for the same program folder.

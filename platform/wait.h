@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The wait between the commands of a sequence, for every front end: events (replies, timers, clicks) are
 // handled while it lasts, and it never busy-waits.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/frmMotor.h"
 
 #include "filter/switchpictures.h"

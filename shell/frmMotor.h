@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // frmMotor: the panel's one window. It holds the serial line (link/serialline, shared with merovask-ctl) and
 // shows what the line reports; the operations themselves (which commands, waits and checks) are in the core

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command console: help list, history, reply list and the clear action.
 
 #include "link/commands.h"

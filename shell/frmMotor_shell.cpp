@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up, shut-down, the show key and Exit.
 
 #include "link/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/msgbox.h"
 #include "shell/frmMotor.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shell/settings.h"
 
 #include "filter/number.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The settings file: its keys with their defaults, and the order in which start-up, shut-down and a
 // calibration upload read and write them. Both front ends use it, so they read the same values the same way.

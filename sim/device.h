@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The model of the filter device that merovask-sim runs: the state a filter keeps and the reply it gives to
 // each command. No I/O here, so tests drive it directly.

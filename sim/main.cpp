@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // merovask-sim: a filter device on a pseudo-terminal, linked as com<N> where the panel looks for its port.
 // One poll() loop serves the line, the reply schedule and the stop signals, so the program sleeps while
 // nothing happens.

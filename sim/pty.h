@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A pseudo-terminal whose slave side stands in for a serial device node, reachable through a link
 // <dir>/com<N> that the panel opens as its port. Shared by merovask-sim and the tests' virtual device.

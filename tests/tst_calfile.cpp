@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reading and validating calibration files: the fixture files in tests/data and generated edge cases.
 
 #include "calibration/calfile.h"

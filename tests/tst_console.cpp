@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The console, the transmitter, the wait and the receiver of the real window, with a pseudo-terminal device
 // on the other end of the line.
 

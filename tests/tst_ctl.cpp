@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // merovask-ctl as a script runs it: a copy of the program in a folder of its own, the device on a real
 // pseudo-terminal linked there as com1; what reaches the line, what comes out, and the exit status.
 

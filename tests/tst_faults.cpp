@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Faults from outside the panel: a device that hangs up in the middle of an operation, the operator leaving
 // while an operation waits, a device that floods the line, a program folder that cannot be written and a
 // settings file that is not one. None of them may crash the panel, spin the CPU, lose the old settings or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operator's filter panel through the real window: what reaches the line for each typed value, what the
 // boxes show afterwards, the paced scan set-up, the auto-mode cycle tick by tick and the 1x4 switch panel.
 

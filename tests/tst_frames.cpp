@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window's frames at the display scale this process runs at (CTest runs it once per factor): wherever the
 // window at 100 % shows a frame line along a framed control's side, every device row (column) across that
 // side must show a pixel of the line's colour. The 100 % picture comes from a run of this program at

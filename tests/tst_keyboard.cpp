@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window for screen readers and the keyboard: what each reachable control is called, and Enter.
 
 #include "support/panel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The serial line on a real pseudo-terminal, timed as the device sees it: the response time-out never fires
 // before its full second, a command is handed to the operating system before the wait that follows it
 // begins, a device that went away costs nothing, and the pauses of "Setting", "get" and the calibration

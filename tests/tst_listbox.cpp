@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The list box against a plain QListWidget: side by side in one window, fed the same lines and the same
 // selections, the two must leave the same pixels on screen (the backing store, not a fresh rendering) after
 // every step, scroll bar included. Each case runs in the program's style over Fusion and over Windows, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The number reader and the range limiting behind every box of the wavelength panel.
 
 #include "filter/limits.h"

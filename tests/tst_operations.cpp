@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operations as sequences on a recording line, without a window or a port: which commands go out for
 // which typed values, what the boxes show afterwards, the console's "get", the scan set-up's pauses and
 // disarmed time-outs, the calibration upload with its reply check and stamp, and the auto cycle tick by tick.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port button against a real pseudo-terminal: opening, closing, bad port numbers, a device that hangs up.
 
 #include "support/panel.h"

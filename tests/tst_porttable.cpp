@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Port numbers: the order in which a number is looked up, numbers that stay with their adapter while
 // adapters come and go, adapters that look alike, a damaged table, and the port list and its route to the
 // port box's tooltip. The numbering and the table run on lists in memory; resolving and listing on folders

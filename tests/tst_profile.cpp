@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile calls against real files: what each read returns, and the exact bytes each write leaves behind.
 
 #include "platform/profile.h"

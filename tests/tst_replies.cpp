@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reply assembly from receive notifications, and the command texts the panel builds.
 
 #include "link/commands.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up and shut-down of the real window against the settings file in its program folder.
 
 #include "platform/profile.h"

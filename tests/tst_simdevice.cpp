@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated device: the model's replies, the framing of the byte stream, the tests' virtual device
 // against a real QSerialPort, and the merovask-sim program itself on a pseudo-terminal.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // "Configure" end to end through the window: the file dialog's request, the file's validation messages, the
 // operator's answer, and the upload as the device on the far side of a real pseudo-terminal receives it.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings of a program whose folder this user cannot write (an installed program): a copy per user and per
 // program folder, started from the administrator's file and kept from one start to the next. Root passes
 // every mode check, so the folders are read-only mounts; those cases need root and are skipped otherwise.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window itself: layout, the never-shown controls, tab order, the show key, the switch drawings, Exit.
 
 #include "support/panel.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # merovask-ctl on a filter on another computer (tests/e2e/bridge_env.sh): through ser2net and socat the
 # device receives exactly the bytes it receives over a local line, commands keep their pauses, the port
 # list names the bridge; a dropped connection ends socat with status 0 (for the unit to start it again) and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the bridge tests and tools/bridge-bench: a filter on another computer, all on 127.0.0.1.
 # merovask-sim plays the filter on its host, ser2net serves it with the packaged example ser2net.yaml (only
 # the device and the port put in), and merovask-bridge, started by the very command line of the unit,

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The real panel on a filter on another computer (tests/e2e/bridge_env.sh), under Xvfb, judged from
 # outside. It starts on port 9, the bridge; when the network drops the panel lets go of the terminal and
 # does not spin; a wavelength sent meanwhile never reaches the filter, not even after the bridge is back;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # merovask-bridge@.service as systemd reads it: systemd-analyze verify on an instance, with the program
 # its ExecStart names swapped for the one built here (the same swap the bridge tests run it with). Skipped,
 # saying so, where systemd-analyze is missing (a container without systemd).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # merovask-ctl against the simulated filter, both real programs: the README's sweep, an upload that lands in
 # the simulator's calibration memory and its settings, and a line that goes away in the middle of an upload.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # End to end: the real merovask binary in a fresh program folder, the simulated filter linked as its port 1,
 # driven under Xvfb with keys and clicks as an operator would. Checks what reached the simulator, the
 # simulator's calibration memory and the settings file; saves a screenshot.

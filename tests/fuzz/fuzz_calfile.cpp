@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The calibration reader on arbitrary file contents. Besides the result's own promises, the reading must not
 // depend on how the device hands out the bytes: a file read in one piece and the same file trickling in a
 // few bytes at a time (a CR at the end of one read, its LF at the start of the next) give the same result.

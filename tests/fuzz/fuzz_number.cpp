@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The number reader on arbitrary text: whatever an operator types, a settings file holds or a calibration
 // file carries, reading must not crash and the rounding must keep its promises.
 

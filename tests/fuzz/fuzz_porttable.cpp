@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The port table read from arbitrary bytes, and the numbering rule run over it with adapters made from the
 // same bytes: every entry kept is sound, a table written back reads the same, and numbers never clash.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The profile calls on an arbitrary settings file: reads never write past the caller's buffer and always end
 // the text with a NUL; a write of a key reads back as written and leaves every other key reading as before.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The reply assembler fed arbitrary bytes in arbitrary notifications, against a model that keeps every
 // byte of the reply in progress and applies the completion rule to the whole of it.
 

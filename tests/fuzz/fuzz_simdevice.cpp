@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated device on arbitrary bytes: whatever reaches its line, every terminator gets exactly one
 // well-formed reply, the state stays within the filter's limits and nothing grows without bound.
 

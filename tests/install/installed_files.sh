@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # cmake --install into an empty folder, as a package build does: exactly the files below with Debian's
 # modes (under a umask that lets the group write), a menu entry, AppStream metadata and manual pages their
 # tools accept, a well-formed SVG icon, a copyright file and a changelog of this version, and programs that

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # An installed panel keeps an operator's values: installed into a folder owned by root that no one may
 # write, run twice under Xvfb as an unprivileged user with a home of its own. The first run types a
 # wavelength and leaves through Exit; the second leaves at once, so the value survives only if the second

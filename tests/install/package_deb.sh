@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Debian package made from this build tree's programs (cpack in a folder of its own): its name, its
 # control fields, the dependencies dpkg-shlibdeps found plus the plugins Qt loads at run time, and exactly
 # the installed files, owned by root with Debian's modes even when packed under umask 0077, the programs

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the install tests: a display of their own and the installed panel's window on it.
 # Expects $work (a temporary folder the caller removes) and a function fail.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The window's controls and state, for tests: ui(w).TxtCom, serialLine(w).replyText(), ... where w is a
 // frmMotor* or a std::unique_ptr<frmMotor>.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/msgboxscript.h"
 
 namespace testsupport {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Message boxes answered from a script. Every box the panel shows is recorded; a box that the script does not
 // expect is recorded as unexpected (and answered OK or No), and the test fails on it through verify().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/panel.h"
 
 #include "platform/programdir.h"

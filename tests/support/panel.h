@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A panel under test: the real window, offscreen, in a program folder and a per-user folder of its own with
 // a pseudo-terminal device linked in the program folder as com1, and its message boxes answered from a

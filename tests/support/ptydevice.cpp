@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/ptydevice.h"
 
 #include "sim/pty.h"

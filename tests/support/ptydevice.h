@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A virtual device on the far side of a real pseudo-terminal, for tests. The panel opens it through the
 // link com<N> in the test's program folder, exactly as it would open a USB adapter.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/recordingline.h"
 
 #include "link/commands.h"

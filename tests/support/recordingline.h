@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A line for testing the operations without a window or a port: it records what an operation does (each
 // command handed over, each arming and clearing, each wait) and answers from a script, on a fake clock that

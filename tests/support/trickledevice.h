@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A read-only device that hands out at most `step` bytes per read, so every chunk boundary of a streaming
 // reader gets exercised. Header-only: the fuzzers use it without the rest of the test support.
