@@ -196,7 +196,7 @@ cmp "$work/linux/prog/merovask.ini" "$prog/merovask.ini" ||
 commands_of "$work/wine/sim.log" | awk '
     { t[NR] = $1; c[NR] = $2; bytes += length($2) + 1 }
     c[NR] ~ /^[LHT][0-9]/ { s[++ns] = NR }
-    c[NR] ~ /^[XY][0-9]/ { u[++nu] = NR; ubytes += length($2) + 1 }
+    c[NR] ~ /^[XY]-?[0-9]/ { u[++nu] = NR; ubytes += length($2) + 1 }
     END {
         printf "wine: %d commands, %d bytes reached the simulator\n", NR, bytes
         for (i = 2; i <= ns; ++i) {
