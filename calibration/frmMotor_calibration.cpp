@@ -43,8 +43,8 @@ QString frmMotor::GetFileName() {
     ofn.Flags = OFN_HIDEREADONLY;
     ofn.lpstrDefExt = "*.txt";
 
-    if (GetOpenFileNameA(&ofn) == 0) {
-        if (CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
+    if (platform::GetOpenFileNameA(&ofn) == 0) {
+        if (platform::CommDlgExtendedError() == FNERR_BUFFERTOOSMALL) {
             platform::MsgBox(QStringLiteral("the file path is too long, it can have at most %1 characters")
                                  .arg(kFileBuffer - 1));
         }

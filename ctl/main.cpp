@@ -13,7 +13,6 @@
 #include "shell/settings.h"
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 int main(int argc, char* argv[]) {
     QElapsedTimer sinceStart;
@@ -35,8 +34,6 @@ int main(int argc, char* argv[]) {
         return command.run(run);
     }
 
-    // SIGINT and SIGTERM end the operation under way at its next step; monitor ends cleanly.
-    const int stopSignals = platform::catchStopSignals();
     const shell::SettingsFile settings(platform::settingsPath(platform::programDir()));
     const QString portText = options.port.value_or(settings.port());
     const std::optional<std::int16_t> port = filter::wholeValue16(portText);
@@ -57,14 +54,8 @@ int main(int argc, char* argv[]) {
     QObject::connect(&line, &devlink::SerialLine::replyReceived, &line,
                      [&printer](const QByteArray& reply) { printer.print(reply); });
     QObject::connect(&line, &devlink::SerialLine::portGone, &line, &devlink::SerialLine::stop);
-    std::optional<QSocketNotifier> stopper;
-    if (stopSignals >= 0) {
-        stopper.emplace(stopSignals, QSocketNotifier::Read);
-        QObject::connect(&*stopper, &QSocketNotifier::activated, &line, [&line, stopSignals] {
-            platform::drainStopSignals(stopSignals);
-            line.stop();
-        });
-    }
+    // SIGINT and SIGTERM end the operation under way at its next step; monitor ends cleanly.
+    platform::onStopSignals(&line, [&line] { line.stop(); });
     run.line = &line;
     run.printer = &printer;
     run.port = *port;

@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The serial communications control: the operations that the panel uses of a serial port, over QSerialPort.
-// Property writes that can fail return an error number (0 when they succeed), in the numbering of the
-// original control: 8002 means that the port number names no port; every other failure has another number.
+// The serial communications control: the operations that the panel uses of a serial port. Property writes
+// that can fail return an error number (0 when they succeed), in the numbering of the original control: 8002
+// means that the port number names no port; every other failure has another number.
+//
+// Each platform has its own implementation, chosen by CMake: MSComm_qt.cpp over Qt Serial Port,
+// MSComm_win.cpp over the Win32 communications calls. What they share is in MSComm.cpp.
 
-#include "platform/hangupwatch.h"
 #include "platform/ports.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QSerialPort>
 #include <QString>
 #include <cstdint>
+#include <memory>
+#include <optional>
 
 namespace platform {
 
@@ -39,6 +42,16 @@ enum class OpenTrouble {
     NotSerial,    // the name is there but is no terminal
 };
 
+// A Settings text ("9600,N,8,1"): baud rate, parity letter, data bits, stop bits.
+struct LineSettings {
+    enum class StopBits { One, OneAndHalf, Two };
+    std::int32_t baud = 9600;
+    char parity = 'N'; // N, E, O, M or S
+    int dataBits = 8;  // 5 to 8
+    StopBits stopBits = StopBits::One;
+};
+std::optional<LineSettings> parseLineSettings(const QString& text);
+
 class MSComm : public QObject {
     Q_OBJECT
   public:
@@ -49,16 +62,16 @@ class MSComm : public QObject {
     int setCommPort(std::int16_t port);
 
     QString Settings() const { return settings_; }
+    int setSettings(const QString& settings);
 
     OpenTrouble openTrouble() const { return trouble_; }
     // The device behind the port number of the last open (links followed), when there is one.
     QString openedDevice() const { return device_; }
-    int setSettings(const QString& settings);
 
-    bool PortOpen() const { return port_.isOpen(); }
+    bool PortOpen() const;
     int setPortOpen(bool open);
 
-    // Hands all bytes to the operating system in one call, before it returns; whatever the kernel cannot take
+    // Hands all bytes to the operating system in one call, before it returns; whatever the system cannot take
     // at once follows, in order, as soon as the line can take it.
     int Output(const QByteArray& bytes);
 
@@ -73,12 +86,12 @@ class MSComm : public QObject {
     void LineGone();
 
   private:
-    void handleReadyRead();
-    void handleError(QSerialPort::SerialPortError error);
+    struct Line; // the platform's port, defined by its implementation file
+
+    void received();
     void dropLine();
 
-    QSerialPort port_;
-    HangUpWatch hangUpWatch_;
+    std::unique_ptr<Line> line_;
     std::int16_t commPort_ = 1;
     QString settings_ = QStringLiteral("9600,N,8,1");
     int commEvent_ = comEvNone;

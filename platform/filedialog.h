@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The open-file dialog, in the shape of the Windows common-dialog call: the caller fills an OPENFILENAME
-// record, the call shows the dialog and writes the chosen path into the record's buffer.
+// record, the call shows the dialog and writes the chosen path into the record's buffer. On Windows the
+// record is the system's and so is the dialog; elsewhere the record is declared here and the dialog is Qt's.
 
 #include <QString>
 #include <cstdint>
@@ -9,8 +10,9 @@
 #include <optional>
 
 #ifdef _WIN32
-#include <commdlg.h>
 #include <windows.h>
+
+#include <commdlg.h>
 #else
 using DWORD = std::uint32_t;
 using WORD = std::uint16_t;
@@ -46,15 +48,15 @@ struct OPENFILENAME {
     void* lpfnHook = nullptr;
     LPCSTR lpTemplateName = nullptr;
 };
+#endif
 
+namespace platform {
 // Shows the dialog. Returns non-zero when the operator chose a file (its path is in lpstrFile, NUL-ended);
 // zero on cancel or failure (CommDlgExtendedError tells which; FNERR_BUFFERTOOSMALL when the path did not
 // fit).
 BOOL GetOpenFileNameA(OPENFILENAME* ofn);
 DWORD CommDlgExtendedError();
-#endif
 
-namespace platform {
 // Tests answer the dialog from a script: the handler sees the request and returns the chosen path, or
 // nothing for a cancel.
 using FileDialogHandler = std::function<std::optional<QString>(const OPENFILENAME& request)>;

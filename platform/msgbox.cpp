@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/msgbox.h"
 
-#include <QMessageBox>
+#include "platform/msgbox_native.h"
 
 namespace platform {
 
@@ -17,21 +17,7 @@ void setMsgBoxHandlerForTests(MsgBoxHandler h) {
 }
 
 int MsgBox(const QString& text, int buttons) {
-    if (handler()) {
-        return handler()(text, buttons);
-    }
-    QMessageBox box;
-    box.setWindowTitle(kAppTitle);
-    box.setIcon(QMessageBox::NoIcon);
-    box.setText(text);
-    if (buttons == vbYesNo) {
-        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(QMessageBox::Yes);
-        return box.exec() == QMessageBox::Yes ? vbYes : vbNo;
-    }
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-    return vbOK;
+    return handler() ? handler()(text, buttons) : native::showMsgBox(text, buttons);
 }
 
 } // namespace platform

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/stopsignals.h"
 
+#include <QSocketNotifier>
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -52,6 +54,18 @@ void drainStopSignals(int readEnd) {
     char drained[16];
     while (::read(readEnd, drained, sizeof drained) > 0) {
     }
+}
+
+void onStopSignals(QObject* context, std::function<void()> stop) {
+    const int readEnd = catchStopSignals();
+    if (readEnd < 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(readEnd, QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [readEnd, stop = std::move(stop)] {
+        drainStopSignals(readEnd);
+        stop();
+    });
 }
 
 } // namespace platform

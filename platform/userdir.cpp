@@ -1,15 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "platform/userdir.h"
 
+#include "platform/userdir_native.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-
-#ifndef _WIN32
-#include <unistd.h>
-#endif
 
 namespace platform {
 
@@ -20,17 +18,6 @@ const QString kSettingsName = QStringLiteral("merovask.ini");
 QString canonicalFolder(const QString& folder) {
     const QString canonical = QFileInfo(folder).canonicalFilePath();
     return canonical.isEmpty() ? QDir::cleanPath(QDir(folder).absolutePath()) : canonical;
-}
-
-// The folders a package installs the program into. A build configured for another prefix may still be
-// packaged for /usr, so that one always counts.
-bool isInstallFolder(const QString& canonical) {
-    for (const QString& bin : {QStringLiteral(MEROVASK_INSTALL_BINDIR), QStringLiteral("/usr/bin")}) {
-        if (canonical == canonicalFolder(bin)) {
-            return true;
-        }
-    }
-    return false;
 }
 
 // A name the operator can recognise in a file manager (the last two folders of the path) and a short hash
@@ -53,21 +40,6 @@ QString folderKey(const QString& canonical) {
            QString::fromLatin1(hash.left(8));
 }
 
-#ifndef _WIN32
-bool accessible(const QString& path, int mode) {
-    return ::access(QFile::encodeName(path).constData(), mode) == 0;
-}
-
-// The settings calls replace the file by renaming a new one over it, so the folder must be writable as well
-// as the file. access() answers for the real user: root passes every mode check, a read-only mount fails
-// everyone.
-bool canReplace(const QString& folder, const QString& file) {
-    if (!accessible(folder, W_OK | X_OK)) {
-        return false;
-    }
-    return !accessible(file, F_OK) || accessible(file, W_OK);
-}
-
 bool copyFile(const QString& from, const QString& to) {
     QFile in(from);
     if (!in.open(QIODevice::ReadOnly)) {
@@ -80,21 +52,12 @@ bool copyFile(const QString& from, const QString& to) {
     QSaveFile out(to);
     return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit();
 }
-#endif
 
 } // namespace
 
-QString userDir() {
-    // The XDG base directory rules call a relative path in the variable invalid: it is ignored.
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    const QString base =
-        !xdg.isEmpty() && QDir::isAbsolutePath(xdg) ? xdg : QDir::homePath() + QStringLiteral("/.config");
-    return QDir::cleanPath(base + QStringLiteral("/merovask"));
-}
-
 QString userSettingsPath(const QString& programFolder) {
     const QString canonical = canonicalFolder(programFolder);
-    if (isInstallFolder(canonical)) {
+    if (native::isInstallFolder(canonical)) {
         return userDir() + QLatin1Char('/') + kSettingsName;
     }
     return userDir() + QLatin1Char('/') + folderKey(canonical) + QLatin1Char('/') + kSettingsName;
@@ -106,10 +69,6 @@ QString settingsPath(const QString& programFolder) {
         folder.chop(1);
     }
     const QString programFile = folder + QDir::separator() + kSettingsName;
-#ifdef _WIN32
-    // Windows itself redirects a legacy program's writes to its own folder.
-    return programFile;
-#else
     const QString userFile = userSettingsPath(programFolder);
     // Once this user has a copy, it stays the settings file, even when the program folder becomes writable
     // later: the copy holds this user's latest values, and going back would bring back the administrator's
@@ -117,20 +76,19 @@ QString settingsPath(const QString& programFolder) {
     if (QFileInfo(userFile).exists() || QFileInfo(userFile).isSymLink()) {
         return userFile;
     }
-    if (canReplace(folder.isEmpty() ? QStringLiteral("/") : folder, programFile)) {
+    if (native::canWriteSettings(folder.isEmpty() ? QDir::rootPath() : folder, programFile)) {
         return programFile;
     }
     // Where no copy can be made, the panel runs on the program folder's file and loses its changes, as it
     // always did in a folder it cannot write.
     const QString userFolder = QFileInfo(userFile).path();
-    if (!QDir().mkpath(userFolder) || !canReplace(userFolder, userFile)) {
+    if (!QDir().mkpath(userFolder) || !native::canWriteSettings(userFolder, userFile)) {
         return programFile;
     }
     if (QFileInfo::exists(programFile) && !copyFile(programFile, userFile)) {
         return programFile;
     }
     return userFile;
-#endif
 }
 
 } // namespace platform

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: MIT
+#include "platform/nativewindow.h"
+
+#include <QApplication>
+#include <QWidget>
+
+namespace platform::native {
+
+HWND ownerWindow() {
+    QWidget* window = QApplication::activeWindow();
+    if (window == nullptr) {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->isVisible() && w->isWindow()) {
+                window = w;
+                break;
+            }
+        }
+    }
+    return window != nullptr ? reinterpret_cast<HWND>(window->winId()) : nullptr;
+}
+
+} // namespace platform::native
