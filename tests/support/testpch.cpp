@@ -1,0 +1,2 @@
+// SPDX-License-Identifier: MIT
+// Nothing of its own: the targets that compile the tests' shared Qt headers once.
