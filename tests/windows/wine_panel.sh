@@ -110,9 +110,11 @@ session() {
     xdotool key Return
     wait_window "^Merovask\$" >/dev/null # the confirmation
     sleep 0.5
+    date +%Y%m%d%H%M >"$run/clock" # the upload stamps the device with the local time: one of these minutes
     xdotool key Return
     for _ in $(seq 300); do sim_saw "X105," && break; sleep 0.1; done
     sim_saw "X105," || fail "$label: the upload did not finish"
+    date +%Y%m%d%H%M >>"$run/clock"
     wait_window "^Merovask\$" >/dev/null # done
     sleep 0.5
     xdotool key Return
@@ -183,8 +185,19 @@ echo "wine: window ${wine_w}x${wine_h}, client area ${client_w}x${client_h} at $
 session
 
 # --- What the device saw and what was stored ---------------------------------------------------------------
-commands_of "$work/linux/sim.log" | cut -d' ' -f2- >"$work/linux.commands"
-commands_of "$work/wine/sim.log" | cut -d' ' -f2- >"$work/wine.commands"
+# The upload's stamp (the values after X103, X104, X105: year, month and day, hour and minute) must be the
+# clock's while that panel uploaded; two sessions may fall in different minutes, so it is compared apart.
+unstamped() { # session folder
+    commands_of "$1/sim.log" | cut -d' ' -f2- |
+        awk -v first="$(sed -n 1p "$1/clock")" -v last="$(sed -n 2p "$1/clock")" '
+            prev ~ /^X10[345]$/ && /^Y/ { stamp = stamp substr($0, 2); print "Y<stamp>"; prev = $0; next }
+            { print; prev = $0 }
+            END { if (stamp != first && stamp != last) { print stamp; exit 1 } }'
+}
+unstamped "$work/linux" >"$work/linux.commands" ||
+    fail "the Linux panel's stamp $(tail -n 1 "$work/linux.commands") is not the clock's $(tr '\n' ' ' <"$work/linux/clock")"
+unstamped "$work/wine" >"$work/wine.commands" ||
+    fail "the Wine panel's stamp $(tail -n 1 "$work/wine.commands") is not the clock's $(tr '\n' ' ' <"$work/wine/clock")"
 diff -u "$work/linux.commands" "$work/wine.commands" >"$artifacts/wine-commands.diff" ||
     fail "the panels sent different commands (see $artifacts/wine-commands.diff)"
 cmp "$work/linux/prog/merovask.ini" "$prog/merovask.ini" ||
