@@ -3,6 +3,8 @@
 
 #include "platform/MSComm.h"
 
+#include "platform/programdir.h"
+
 #include <QStringList>
 
 namespace platform {
@@ -54,6 +56,12 @@ int MSComm::setSettings(const QString& settings) {
     }
     settings_ = settings;
     return kCommOk;
+}
+
+QString MSComm::startOpen() {
+    trouble_ = OpenTrouble::NoSuchPort;
+    device_.clear();
+    return portPath(commPort_, programDir());
 }
 
 void MSComm::received() {

@@ -37,7 +37,7 @@ enum CommEventCode : int {
 enum class OpenTrouble {
     None,
     NoSuchPort,   // 8002
-    NoPermission, // this user may not open the device: the dialout group
+    NoPermission, // this user may not open the device (a group membership is missing)
     InUse,        // another program holds it
     NotSerial,    // the name is there but is no terminal
 };
@@ -88,6 +88,9 @@ class MSComm : public QObject {
   private:
     struct Line; // the platform's port, defined by its implementation file
 
+    // The first step of an open on either system: forgets the last open's device and trouble; returns the
+    // path behind the port number, empty when the number names no port.
+    QString startOpen();
     void received();
     void dropLine();
 

@@ -4,7 +4,6 @@
 #include "platform/MSComm.h"
 
 #include "platform/hangupwatch.h"
-#include "platform/programdir.h"
 
 #include <QFileInfo>
 #include <QSerialPort>
@@ -87,9 +86,7 @@ int MSComm::setPortOpen(bool open) {
     if (port.isOpen()) {
         return kPortAlreadyOpen;
     }
-    trouble_ = OpenTrouble::NoSuchPort;
-    device_.clear();
-    const QString path = portPath(commPort_, programDir());
+    const QString path = startOpen();
     if (path.isEmpty()) {
         return kInvalidPortNumber;
     }

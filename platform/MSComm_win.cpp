@@ -10,8 +10,6 @@
 
 #include "platform/MSComm.h"
 
-#include "platform/programdir.h"
-
 #include <QWinEventNotifier>
 
 #include <windows.h>
@@ -175,9 +173,7 @@ int MSComm::setPortOpen(bool open) {
     if (line_) {
         return kPortAlreadyOpen;
     }
-    trouble_ = OpenTrouble::NoSuchPort;
-    device_.clear();
-    const QString path = portPath(commPort_, programDir());
+    const QString path = startOpen();
     if (path.isEmpty()) {
         return kInvalidPortNumber;
     }
