@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the Windows tests: a display and a Wine prefix of their own, and the means to stop both.
 # Expects $work (a temporary folder the caller removes) and a function fail. Nothing here touches ~/.wine
 # or another test's prefix or display.
@@ -8,16 +9,9 @@ export WINEARCH=win64
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
-# Xvfb picks a free display number and writes it to fd 3 once it accepts connections; -noreset keeps it
-# from resetting when its last client leaves, which would drop a client connecting at that moment.
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
-    [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-    DISPLAY=:$(tr -d '[:space:]' <"$work/display")
-    export DISPLAY
-}
+# The display: start_xvfb, stop_xvfb and visible_window, as the install tests have them.
+# shellcheck source=tests/install/xsession.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../install/xsession.sh"
 
 # A fresh 64-bit prefix. Its wineserver stays up between the programs (each start is quicker) until
 # stop_wine.
@@ -29,11 +23,6 @@ make_prefix() {
 
 stop_wine() {
     [ -d "$WINEPREFIX" ] && wineserver -k >/dev/null 2>&1 || true
-}
-
-stop_xvfb() {
-    [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-    xvfb_pid=""
 }
 
 # The folders Wine searches for the DLLs of a program that has none beside it: Qt's and MinGW's runtime.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The Windows panel from its zip, unpacked into a fresh folder, under Wine on a display of its own, against
 # the simulated filter linked as COM1 of a private Wine prefix (dosdevices/com1). Driven with keys and clicks
 # through one session: close and open the port, tune, Setting, get in the engineering view, a 10-row upload
@@ -50,7 +51,7 @@ make_prefix
 wait_window() { # name pattern -> window id
     local id=""
     for _ in $(seq 300); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
+        id=$(visible_window "$1")
         [ -n "$id" ] && break
         sleep 0.1
     done
@@ -72,6 +73,18 @@ sim_saw() { grep -q "rx '.*$1" "$run/sim.log"; }
 wait_sim() {
     for _ in $(seq 300); do sim_saw "$1" && return 0; sleep 0.1; done
     fail "$label: the simulator never received $1"
+}
+# The Windows panel started from $run, its window in $win.
+start_wine_panel() { # merovask.exe
+    (cd "$run" && exec wine "$1" "${qt_args[@]}" >"$run/wine.log" 2>&1) &
+    panel=$!
+    pids+=("$panel")
+    win=$(wait_window "^Merovask Tunable Filter Control\$")
+}
+leave() { # through Exit, which stores the settings; waits for the panel to end
+    click 368 349
+    for _ in $(seq 100); do kill -0 "$panel" 2>/dev/null || return 0; sleep 0.1; done
+    fail "$label: the panel did not end after Exit"
 }
 # Every command that reached the simulator, one a line, with the time it arrived.
 commands_of() { # sim.log
@@ -119,9 +132,7 @@ session() {
     sleep 0.5
     xdotool key Return
     sleep 0.5
-    click 368 349 # Exit
-    for _ in $(seq 100); do kill -0 "$panel" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$panel" 2>/dev/null && fail "$label: the panel did not end after Exit"
+    leave
     kill -TERM "$sim"
     wait "$sim" 2>/dev/null || true
 }
@@ -169,10 +180,7 @@ cp "$cal_file" "$run/table.txt"
 table=$(winepath -w "$run/table.txt")
 shot=$artifacts/wine-panel.png
 started=$(date +%s%N)
-(cd "$run" && exec wine "$prog/merovask.exe" "${qt_args[@]}" >"$run/wine.log" 2>&1) &
-panel=$!
-pids+=("$panel")
-win=$(wait_window "^Merovask Tunable Filter Control\$")
+start_wine_panel "$prog/merovask.exe"
 echo "wine: the window showed $(( ($(date +%s%N) - started) / 1000000 )) ms after start"
 sleep 1
 # Without a window manager Wine draws Windows' frame inside the X window: as wide left, right and below,
@@ -236,10 +244,7 @@ sim=$!
 pids+=("$sim")
 for _ in $(seq 100); do [ -L "$run/sim/com1" ] && break; sleep 0.1; done
 ln -sfn "$run/sim/com1" "$WINEPREFIX/dosdevices/com1"
-(cd "$run" && exec wine "$prog/merovask.exe" "${qt_args[@]}" >"$run/wine.log" 2>&1) &
-panel=$!
-pids+=("$panel")
-win=$(wait_window "^Merovask Tunable Filter Control\$")
+start_wine_panel "$prog/merovask.exe"
 sleep 1
 set_box 191 52 1560
 click 244 52
@@ -262,9 +267,7 @@ click 364 44 # Command1: open
 set_box 191 52 1570
 click 244 52
 wait_sim "C1570,"
-click 368 349 # Exit
-for _ in $(seq 100); do kill -0 "$panel" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$panel" 2>/dev/null && fail "$label: the panel did not end after Exit"
+leave
 
 # --- Windows: a program folder nobody may write -----------------------------------------------------------
 # As in Program Files: the settings go to this user's local application data. A read-only mount holds the
@@ -278,17 +281,12 @@ if mount -t tmpfs -o size=64m tmpfs "$run/prog" 2>/dev/null; then
     mount -o remount,ro "$run/prog"
     start_sim "$run/sim"
     ln -sfn "$run/sim/com1" "$WINEPREFIX/dosdevices/com1"
-    (cd "$run" && exec wine "$run/prog/merovask.exe" "${qt_args[@]}" >"$run/wine.log" 2>&1) &
-    panel=$!
-    pids+=("$panel")
-    win=$(wait_window "^Merovask Tunable Filter Control\$")
+    start_wine_panel "$run/prog/merovask.exe"
     sleep 1
     set_box 191 52 1555
     click 244 52
     wait_sim "C1555,"
-    click 368 349 # Exit
-    for _ in $(seq 100); do kill -0 "$panel" 2>/dev/null || break; sleep 0.1; done
-    kill -0 "$panel" 2>/dev/null && fail "$label: the panel did not end after Exit"
+    leave
     local_data=$(winepath -u "$(wine cmd /c echo %LOCALAPPDATA% 2>/dev/null | tr -d '\r')")
     user_ini=$(find "$local_data/merovask" -name merovask.ini 2>/dev/null | head -n 1)
     [ -n "$user_ini" ] || fail "$label: no merovask.ini under $local_data/merovask"

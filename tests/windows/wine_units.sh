@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The core's pure units, built for Windows, run under Wine by ctest in a prefix of their own.
 #
 # usage: wine_units.sh WINDOWS_BUILD_DIR QT_PREFIX
