@@ -152,10 +152,11 @@ void TestLine::timeoutNeverEarly() {
         }
         QVERIFY(!lines[std::size_t(k)]->line.timeoutArmed());
     }
-    QVERIFY2(early.empty(), qPrintable(QStringLiteral("%1 of %2 time-outs early, the first %3 ms after the write")
-                                           .arg(early.size())
-                                           .arg(kLines)
-                                           .arg(early.empty() ? 0.0 : early.front())));
+    QVERIFY2(early.empty(),
+             qPrintable(QStringLiteral("%1 of %2 time-outs early, the first %3 ms after the write")
+                            .arg(early.size())
+                            .arg(kLines)
+                            .arg(early.empty() ? 0.0 : early.front())));
 }
 
 // The bytes are with the device before the event loop runs again, i.e. before a wait could start.

@@ -60,7 +60,8 @@ QStringList uploadCommands(const QList<int>& values, int min, int max) {
     for (int k = 0; k < values.size(); ++k) {
         out << QStringLiteral("X%1").arg(k) << QStringLiteral("Y%1").arg(values[k]);
     }
-    return out << "X101" << QStringLiteral("Y%1").arg(min) << "X102" << QStringLiteral("Y%1").arg(max) << "X103"
+    return out << "X101" << QStringLiteral("Y%1").arg(min) << "X102" << QStringLiteral("Y%1").arg(max)
+               << "X103"
                << "Y2027"
                << "X104"
                << "Y0305"
@@ -89,7 +90,8 @@ void TestOperations::operations_data() {
     QTest::addColumn<QStringList>("log");
     QTest::addColumn<QStringList>("boxes");
 
-    const auto row = [](const char* name, const char* operation, const char* log, const QStringList& boxes = {},
+    const auto row = [](const char* name, const char* operation, const char* log,
+                        const QStringList& boxes = {},
                         int stop = -1) { QTest::newRow(name) << operation << stop << steps(log) << boxes; };
     row("send above max", "send 1600", "show C1589 | C1589, | arm | clear", {"1589"});
     row("send below min", "send 1500", "show C1510 | C1510, | arm | clear", {"1510"});
@@ -114,35 +116,37 @@ void TestOperations::operations_data() {
     row("switch 3", "switch 2", "show C | C, | arm | clear", {"2"});
     row("switch 4", "switch 3", "show D | D, | arm | clear", {"3"});
 
-    const char* setting = "show L1510 | L1510, | arm | clear | disarm | wait 500 | show H1589 | H1589, | arm | "
-                          "clear | disarm | wait 500 | show T%1 | T%1, | arm | clear";
-    const auto settingLog = [setting](const char* stay) {
-        return QString::fromLatin1(setting).arg(QLatin1String(stay)).toLatin1();
+    // Setting's log for the limited start, end and stay time.
+    const auto settingLog = [](const char* start, const char* end, const char* stay) {
+        return QStringLiteral(
+                   "show L%1 | L%1, | arm | clear | disarm | wait 500 | show H%2 | H%2, | arm | clear | "
+                   "disarm | wait 500 | show T%3 | T%3, | arm | clear")
+            .arg(QLatin1String(start), QLatin1String(end), QLatin1String(stay))
+            .toLatin1();
     };
-    row("setting outside the range", "setting 1400 1600 1", settingLog("1").constData(), {"1510", "1589", "1"});
-    row("setting stay 0", "setting 1510 1589 0", settingLog("1").constData(), {"1510", "1589", "1"});
-    row("setting stay 500", "setting 1510 1589 500", settingLog("300").constData(), {"1510", "1589", "300"});
-    row("setting stay 2.5", "setting 1510 1589 2.5", settingLog("2").constData(), {"1510", "1589", "2"});
-    row("setting stay too large takes the end", "setting 1510 1589 3e10", settingLog("300").constData(),
-        {"1510", "1589", "300"});
-    row("setting start too large starts from 0", "setting 3e10 1589 1", settingLog("1").constData(),
+    row("setting outside the range", "setting 1400 1600 1", settingLog("1510", "1589", "1").constData(),
         {"1510", "1589", "1"});
+    row("setting stay 0", "setting 1510 1589 0", settingLog("1510", "1589", "1").constData(),
+        {"1510", "1589", "1"});
+    row("setting stay 500", "setting 1510 1589 500", settingLog("1510", "1589", "300").constData(),
+        {"1510", "1589", "300"});
+    row("setting stay 2.5", "setting 1510 1589 2.5", settingLog("1510", "1589", "2").constData(),
+        {"1510", "1589", "2"});
+    row("setting stay too large takes the end", "setting 1510 1589 3e10",
+        settingLog("1510", "1589", "300").constData(), {"1510", "1589", "300"});
+    row("setting start too large starts from 0", "setting 3e10 1589 1",
+        settingLog("1510", "1589", "1").constData(), {"1510", "1589", "1"});
     row("setting start above end unchanged", "setting 1580 1520 1",
-        "show L1580 | L1580, | arm | clear | disarm | wait 500 | show H1520 | H1520, | arm | clear | disarm | wait "
-        "500 | show T1 | T1, | arm | clear",
-        {"1580", "1520", "1"});
+        settingLog("1580", "1520", "1").constData(), {"1580", "1520", "1"});
     row("setting end too large takes the start", "setting 1520 3e10 1",
-        "show L1520 | L1520, | arm | clear | disarm | wait 500 | show H1520 | H1520, | arm | clear | disarm | wait "
-        "500 | show T1 | T1, | arm | clear",
-        {"1520", "1520", "1"});
-    row("setting letters", "setting x y z",
-        "show L1510 | L1510, | arm | clear | disarm | wait 500 | show H1510 | H1510, | arm | clear | disarm | wait "
-        "500 | show T1 | T1, | arm | clear",
+        settingLog("1520", "1520", "1").constData(), {"1520", "1520", "1"});
+    row("setting letters", "setting x y z", settingLog("1510", "1510", "1").constData(),
         {"1510", "1510", "1"});
     row("setting stopped in its first pause", "setting 1510 1589 1",
         "show L1510 | L1510, | arm | clear | disarm | wait 500", {"1510", "1589", "1"}, 1);
 
-    row("console get", "console get", "show get | W103, | clear | wait 50 | W104, | clear | wait 50 | W105, | clear");
+    row("console get", "console get",
+        "show get | W103, | clear | wait 50 | W104, | clear | wait 50 | W105, | clear");
     row("console get stopped", "console get", "show get | W103, | clear | wait 50", {}, 1);
     row("console get with a blank", "console get_", "show get  | get , | arm | clear");
     row("console blanks around", "console _v_", "show  v  | v , | arm | clear");
@@ -177,12 +181,12 @@ void TestOperations::upload_data() {
     const int stopped = int(calibration::UploadEnd::Stopped);
     QTest::newRow("ten rows") << values << "all" << -1 << done << uploadCommands(values, 1526, 1580);
     QTest::newRow("silent device") << values << "none" << -1 << none << table;
-    QTest::newRow("only the last table command answered") << values << "20" << -1 << done
-                                                           << uploadCommands(values, 1526, 1580);
+    QTest::newRow("only the last table command answered")
+        << values << "20" << -1 << done << uploadCommands(values, 1526, 1580);
     QTest::newRow("only the first answered") << values << "1" << -1 << none << table;
     QTest::newRow("stopped in the table") << values << "all" << 3 << stopped << table.mid(0, 3);
-    QTest::newRow("stopped before the stamp") << values << "all" << 25 << stopped
-                                              << uploadCommands(values, 1526, 1580).mid(0, 24);
+    QTest::newRow("stopped before the stamp")
+        << values << "all" << 25 << stopped << uploadCommands(values, 1526, 1580).mid(0, 24);
 }
 
 // The table, the reply check, the range (stored once it is sent) and the stamp of one reading of the clock.
@@ -246,8 +250,8 @@ void TestOperations::autoCycle_data() {
     QTest::newRow("empty command box")
         << QStringList{"z", "", "p"} << QStringList{"0", "0", "0"} << 3 << QStringList{"1:z", "2:", "3:p"};
     // Switched off and on while waiting after the second command: the first command at the next tick.
-    QTest::newRow("restart in phase 4") << defaults << QStringList{"0", "5", "0"} << 4
-                                        << QStringList{"1:z", "2:g0", "*", "4:z"};
+    QTest::newRow("restart in phase 4")
+        << defaults << QStringList{"0", "5", "0"} << 4 << QStringList{"1:z", "2:g0", "*", "4:z"};
 }
 
 // The switch's click sets the first command; each tick sends at most one command, directly (no time-out,

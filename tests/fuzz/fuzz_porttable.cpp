@@ -39,9 +39,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QList<platform::Adapter> adapters;
     // As the system reports them: an identity that is never empty, and each adapter in a socket of its own.
     for (int i = 0; i < adapterCount; ++i) {
-        const QString identity = QStringLiteral("id:") + QString::fromUtf8(input.ConsumeRandomLengthString(24));
+        const QString identity =
+            QStringLiteral("id:") + QString::fromUtf8(input.ConsumeRandomLengthString(24));
         const QString description = QString::fromUtf8(input.ConsumeRandomLengthString(16));
-        const QString socket = QString::fromUtf8(input.ConsumeRandomLengthString(12)) + QStringLiteral("#%1").arg(i);
+        const QString socket =
+            QString::fromUtf8(input.ConsumeRandomLengthString(12)) + QStringLiteral("#%1").arg(i);
         adapters.append({identity, QStringLiteral("/dev/ttyUSB%1").arg(i), description, socket});
     }
     const int held = input.ConsumeIntegralInRange(0, 8);
@@ -51,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     checkEntries(table.entries);
 
     const qsizetype known = table.entries.size();
-    const auto present =
-        platform::numberAdapters(table, adapters, [held] { return QSet<int>{held, held + 1, held + 2}; });
+    const auto present = platform::numberAdapters(table, adapters, [held] {
+        return QSet<int>{held, held + 1, held + 2};
+    });
     check(present.size() <= adapters.size(), "at most one number per adapter");
     for (int i = known; i < table.entries.size(); ++i) {
         const int number = table.entries[i].number;

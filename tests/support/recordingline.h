@@ -20,7 +20,9 @@ class RecordingLine : public devlink::Line {
     // which more than N ms have passed).
     qint64 now = 0;
     // The device: the reply to a command (without its terminator); an empty text is silence.
-    std::function<QString(const QString& command)> device = [](const QString&) { return QStringLiteral("OK "); };
+    std::function<QString(const QString& command)> device = [](const QString&) {
+        return QStringLiteral("OK ");
+    };
     // The operation is stopped once this many waits have ended (-1: never).
     int stopAfterWaits = -1;
     std::int32_t swMin = 1510;
