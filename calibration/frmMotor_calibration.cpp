@@ -54,9 +54,6 @@ QString frmMotor::GetFileName() {
 }
 
 void frmMotor::CmdFile_Click() {
-    if (busy()) {
-        return;
-    }
     const QString path = GetFileName();
     if (path.isEmpty()) {
         return;
@@ -74,20 +71,21 @@ void frmMotor::CmdFile_Click() {
 }
 
 void frmMotor::uploadCalibration(std::int16_t rowCount) {
-    // No other command may fall between an X and its Y while the table goes out.
-    line.setUploading(true);
-    const auto done = qScopeGuard([this] { line.setUploading(false); });
-    // The window's cursor, not the application's: the boxes that end the upload keep their arrow.
-    setCursor(Qt::WaitCursor);
-    const auto arrow = qScopeGuard([this] { unsetCursor(); });
-    switch (calibration::upload(line, cal, rowCount)) {
-    case calibration::UploadEnd::NoResponse:
-        platform::MsgBox(texts::uploadNoResponse());
-        break;
-    case calibration::UploadEnd::Done:
-        platform::MsgBox(texts::uploadDone());
-        break;
-    case calibration::UploadEnd::Stopped:
-        break; // the operator left during a wait: the rest of the upload is dropped
-    }
+    // No other command may fall between an X and its Y while the table goes out, and the port stays as it
+    // is: the gate refuses every other control until the box that ends the upload is closed.
+    gate.exclusive([this, rowCount] {
+        // The window's cursor, not the application's: the boxes that end the upload keep their arrow.
+        setCursor(Qt::WaitCursor);
+        const auto arrow = qScopeGuard([this] { unsetCursor(); });
+        switch (calibration::upload(line, cal, rowCount)) {
+        case calibration::UploadEnd::NoResponse:
+            platform::MsgBox(texts::uploadNoResponse());
+            break;
+        case calibration::UploadEnd::Done:
+            platform::MsgBox(texts::uploadDone());
+            break;
+        case calibration::UploadEnd::Stopped:
+            break; // the operator left during a wait: the rest of the upload is dropped
+        }
+    });
 }

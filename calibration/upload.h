@@ -13,12 +13,14 @@ namespace calibration {
 
 enum class UploadEnd {
     Done,       // everything sent: the operator is to restart the device and the program (texts::uploadDone)
-    NoResponse, // no reply to the table: nothing after it was sent, nothing stored (texts::uploadNoResponse)
+    NoResponse, // no reply to the table, or a command lost on the way (the port closed or went away): nothing
+                // stored (texts::uploadNoResponse)
     Stopped,    // the front end stopped the operation during a wait
 };
 
 // Sends the 2 * rowCount + 10 commands of an upload, each followed by a clearing of the reply and a wait of
-// 50 ms; stores the range through the line once the table and its range have been sent.
+// 50 ms. No value (Y) goes out unless its slot (X) went out just before it over the same connection. Stores
+// the range through the line at the end, when the table and its range went out without a loss.
 UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCount);
 
 // The number of commands that a successful upload of rowCount rows sends.

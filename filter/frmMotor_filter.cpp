@@ -20,46 +20,34 @@ class BoxField : public filter::Field {
 } // namespace
 
 void frmMotor::Command3_Click() {
-    if (!busy()) {
-        BoxField box(ui.Text6);
-        filter::tune(line, box, filter::kWavelength, &devlink::cmd::wavelength);
-    }
+    BoxField box(ui.Text6);
+    filter::tune(line, box, filter::kWavelength, &devlink::cmd::wavelength);
 }
 
 void frmMotor::Command6_Click() {
-    if (!busy()) {
-        BoxField box(ui.Text11);
-        filter::tune(line, box, filter::kSteps, &devlink::cmd::stepUp);
-    }
+    BoxField box(ui.Text11);
+    filter::tune(line, box, filter::kSteps, &devlink::cmd::stepUp);
 }
 
 void frmMotor::Command7_Click() {
-    if (!busy()) {
-        BoxField box(ui.Text12);
-        filter::tune(line, box, filter::kSteps, &devlink::cmd::stepDown);
-    }
+    BoxField box(ui.Text12);
+    filter::tune(line, box, filter::kSteps, &devlink::cmd::stepDown);
 }
 
 void frmMotor::Command10_Click() {
-    if (!busy()) {
-        filter::calibrate(line);
-    }
+    filter::calibrate(line);
 }
 
 void frmMotor::Command5_Click() {
-    if (!busy()) {
-        BoxField start(ui.Text7);
-        BoxField end(ui.Text8);
-        BoxField stay(ui.Text9);
-        filter::scanSetting(line, start, end, stay);
-    }
+    BoxField start(ui.Text7);
+    BoxField end(ui.Text8);
+    BoxField stay(ui.Text9);
+    filter::scanSetting(line, start, end, stay);
 }
 
 void frmMotor::Command4_Click() {
     // The span box keeps what the operator typed; only the command carries the limited value.
-    if (!busy()) {
-        filter::scan(line, ui.Text10->text());
-    }
+    filter::scan(line, ui.Text10->text());
 }
 
 void frmMotor::Command2_Click() {
@@ -72,9 +60,9 @@ void frmMotor::Command2_Click() {
 }
 
 void frmMotor::Timer2_Timer() {
-    // A tick that comes while an earlier tick's message box is open, or while a calibration upload runs,
-    // sends nothing: the cycle goes on with the next tick.
-    if (busy() || inAutoTick_) {
+    // A tick that comes while an earlier tick's message box is open sends nothing: the cycle goes on with the
+    // next tick.
+    if (inAutoTick_) {
         return;
     }
     inAutoTick_ = true;
@@ -85,7 +73,7 @@ void frmMotor::Timer2_Timer() {
 }
 
 void frmMotor::CmdPort_Click(int Index) {
-    if (busy() || Index < 0 || Index > 3) {
+    if (Index < 0 || Index > 3) {
         return;
     }
     ui.Picture1->setPicture(PicBack[static_cast<std::size_t>(Index)]->picture());

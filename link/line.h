@@ -17,8 +17,12 @@ class Line {
   public:
     virtual ~Line() = default;
 
-    // Hands a command text, terminator included, to the port; blanks at either end are dropped.
-    virtual void SendCommand(QString text) = 0;
+    // Hands a command text, terminator included, to the port; blanks at either end are dropped. True when it
+    // went to an open port; false when nothing went out (the port is closed or gone, the operation stopped).
+    virtual bool SendCommand(QString text) = 0;
+    // Changes whenever the port is opened, closed or lost: commands handed over under one number went out
+    // over one unbroken connection, in the order they were handed over.
+    virtual std::uint32_t connection() const = 0;
     // Waits more than HowLong ms while events, replies among them, are handled.
     virtual void DelayMs(std::int32_t HowLong) = 0;
     // The operation ends at its next step: the window was closed, the tool interrupted.

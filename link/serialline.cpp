@@ -25,6 +25,7 @@ SerialLine::SerialLine(QObject* parent) : QObject(parent) {
     connect(&MSComm1, &platform::MSComm::OnComm, this, &SerialLine::MSComm1_OnComm);
     connect(&MSComm1, &platform::MSComm::LineGone, this, [this] {
         gone_ = true;
+        ++connection_;
         emit portGone();
     });
 }
@@ -32,6 +33,7 @@ SerialLine::SerialLine(QObject* parent) : QObject(parent) {
 SerialLine::OpenEnd SerialLine::open(const QString& portText) {
     if (MSComm1.PortOpen()) {
         MSComm1.setPortOpen(false);
+        ++connection_;
     }
     const auto number = filter::wholeValue16(portText);
     if (!number) {
@@ -52,12 +54,14 @@ SerialLine::OpenEnd SerialLine::open(const QString& portText) {
         return OpenEnd::Refused;
     }
     portOpen_ = true;
+    ++connection_;
     return OpenEnd::Opened;
 }
 
 void SerialLine::close() {
     if (MSComm1.PortOpen()) {
         MSComm1.setPortOpen(false);
+        ++connection_;
     }
     portOpen_ = false;
 }
@@ -76,9 +80,6 @@ void SerialLine::stop() {
 }
 
 void SerialLine::consoleSend(const QString& text) {
-    if (uploading_) {
-        return;
-    }
     lastCmd_ = text;
     sendFromConsole(*this, text);
 }
@@ -105,22 +106,25 @@ void SerialLine::useSettings(const shell::SettingsFile& file, shell::Limits limi
     limits_ = limits;
 }
 
-void SerialLine::SendCommand(QString text) {
+bool SerialLine::SendCommand(QString text) {
     if (stopped_) {
-        return;
+        return false;
     }
     if (portOpen_) {
         // Latin-1, one byte per character; a character outside it goes out as '?'. A write to a port that
         // has gone away fails silently.
         const QString command = cmd::trimBlanks(text);
-        MSComm1.Output(command.toLatin1());
+        const bool handed = MSComm1.Output(command.toLatin1()) == platform::kCommOk;
         sinceSend_.start();
         emit commandSent(command);
-    } else if (openWarnCount_ < kMaxOpenWarnings) {
+        return handed;
+    }
+    if (openWarnCount_ < kMaxOpenWarnings) {
         // Counted before the box is shown, so that sends from inside the box cannot show a fourth one.
         ++openWarnCount_;
         emit message(texts::pleaseOpenPort());
     }
+    return false;
 }
 
 void SerialLine::DelayMs(std::int32_t HowLong) {

@@ -50,18 +50,13 @@ class SerialLine : public QObject, public Line {
     bool wentAway() const { return gone_; }
 
     // The console's Send of what the operator typed: "get" becomes the product-date reads, anything else
-    // goes out with the terminator and the time-out armed. Nothing while a calibration upload runs.
+    // goes out with the terminator and the time-out armed.
     void consoleSend(const QString& text);
     const QString& lastCmd() const { return lastCmd_; }
     const QString& replyText() const { return replyText_; }
     // Bytes of the reply being assembled.
     std::int32_t pendingBytes() const { return rx_.count(); }
     bool timeoutArmed() const { return Timer1.isActive(); }
-
-    // While a calibration upload runs, no other command may fall between its X and Y commands: the
-    // front end asks before it starts anything else.
-    bool uploading() const { return uploading_; }
-    void setUploading(bool on) { uploading_ = on; }
 
     // Waits until a reply has come since the last clearing, or until `timeoutMs` have passed since the last
     // command was handed to the port. False when none came, the port went away or the line was stopped.
@@ -73,7 +68,8 @@ class SerialLine : public QObject, public Line {
     shell::Limits limits() const { return limits_; }
 
     // Line
-    void SendCommand(QString text) override;
+    bool SendCommand(QString text) override;
+    std::uint32_t connection() const override { return connection_; }
     void DelayMs(std::int32_t HowLong) override;
     bool stopped() const override { return stopped_; }
     void clearReply() override { replyText_.clear(); }
@@ -111,7 +107,7 @@ class SerialLine : public QObject, public Line {
     bool portOpen_ = false;
     std::int32_t openWarnCount_ = 0;
     bool stopped_ = false;
-    bool uploading_ = false;
+    std::uint32_t connection_ = 0;
     bool awaiting_ = false;
     bool gone_ = false;
     QElapsedTimer sinceSend_;

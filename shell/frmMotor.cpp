@@ -67,34 +67,64 @@ void frmMotor::connectHandlers() {
     // same filter sees the double-clicks on the two lists and the switch label.
     qApp->installEventFilter(this);
 
-    connect(ui.Command1, &QPushButton::clicked, this, &frmMotor::Command1_Click);
+    // Every control that starts an operation goes through the gate, which refuses it while the calibration
+    // upload runs. Exit, the show action, the help list and the auto mode's switch stay usable.
+    const auto gated = [this](void (frmMotor::*handler)()) {
+        return [this, handler] { gate.pass([this, handler] { (this->*handler)(); }); };
+    };
+    connect(ui.Command1, &QPushButton::clicked, this, gated(&frmMotor::Command1_Click));
     connect(ui.Command2, &QPushButton::clicked, this, &frmMotor::Command2_Click);
-    connect(ui.Command3, &QPushButton::clicked, this, &frmMotor::Command3_Click);
-    connect(ui.Command4, &QPushButton::clicked, this, &frmMotor::Command4_Click);
-    connect(ui.Command5, &QPushButton::clicked, this, &frmMotor::Command5_Click);
-    connect(ui.Command6, &QPushButton::clicked, this, &frmMotor::Command6_Click);
-    connect(ui.Command7, &QPushButton::clicked, this, &frmMotor::Command7_Click);
+    connect(ui.Command3, &QPushButton::clicked, this, gated(&frmMotor::Command3_Click));
+    connect(ui.Command4, &QPushButton::clicked, this, gated(&frmMotor::Command4_Click));
+    connect(ui.Command5, &QPushButton::clicked, this, gated(&frmMotor::Command5_Click));
+    connect(ui.Command6, &QPushButton::clicked, this, gated(&frmMotor::Command6_Click));
+    connect(ui.Command7, &QPushButton::clicked, this, gated(&frmMotor::Command7_Click));
     connect(ui.Command8, &QPushButton::clicked, this, &frmMotor::Command8_Click);
     connect(ui.Command9, &QPushButton::clicked, this, &frmMotor::Command9_Click);
-    connect(ui.Command10, &QPushButton::clicked, this, &frmMotor::Command10_Click);
-    connect(ui.CmdSend, &QPushButton::clicked, this, &frmMotor::CmdSend_Click);
+    connect(ui.Command10, &QPushButton::clicked, this, gated(&frmMotor::Command10_Click));
+    connect(ui.CmdSend, &QPushButton::clicked, this, gated(&frmMotor::CmdSend_Click));
     connect(ui.CmdClear, &QPushButton::clicked, this, &frmMotor::CmdClear_Click);
-    connect(ui.CmdFile, &QPushButton::clicked, this, &frmMotor::CmdFile_Click);
+    connect(ui.CmdFile, &QPushButton::clicked, this, gated(&frmMotor::CmdFile_Click));
     for (int i = 0; i < 4; ++i) {
         connect(CmdPort[static_cast<std::size_t>(i)], &QPushButton::clicked, this,
-                [this, i] { CmdPort_Click(i); });
+                [this, i] { gate.pass([this, i] { CmdPort_Click(i); }); });
     }
     connect(ui.Comb, &QComboBox::activated, this, &frmMotor::Comb_Click);
     // Enter (either key) sends from the command box and tunes from the wavelength box, as their buttons do.
-    connect(ui.TxtCom, &QLineEdit::returnPressed, this, &frmMotor::CmdSend_Click);
-    connect(ui.Text6, &QLineEdit::returnPressed, this, &frmMotor::Command3_Click);
-    connect(Timer2, &QTimer::timeout, this, &frmMotor::Timer2_Timer);
+    connect(ui.TxtCom, &QLineEdit::returnPressed, this, gated(&frmMotor::CmdSend_Click));
+    connect(ui.Text6, &QLineEdit::returnPressed, this, gated(&frmMotor::Command3_Click));
+    connect(Timer2, &QTimer::timeout, this, gated(&frmMotor::Timer2_Timer));
+    connect(&gate, &devlink::Gate::closedChanged, this, &frmMotor::greyOperations);
 
     // What the line reports.
     connect(&line, &devlink::SerialLine::replyReceived, this, &frmMotor::MSComm1_Reply);
     connect(&line, &devlink::SerialLine::timedOut, this, &frmMotor::Timer1_Timer);
     connect(&line, &devlink::SerialLine::commandShown, ui.TxtCom, &QLineEdit::setText);
     connect(&line, &devlink::SerialLine::message, this, [](const QString& text) { platform::MsgBox(text); });
+}
+
+void frmMotor::greyOperations(bool closed) {
+    if (closed) {
+        focusBeforeGrey_ = focusWidget();
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 ui.Command1, ui.Command3, ui.Command4, ui.Command5, ui.Command6, ui.Command7, ui.Command10,
+                 ui.CmdSend, ui.CmdFile, CmdPort[0], CmdPort[1], CmdPort[2], CmdPort[3], ui.List1}) {
+            greyed_.emplace_back(control, !control->testAttribute(Qt::WA_ForceDisabled));
+            control->setEnabled(false);
+        }
+        // A greyed control gives its focus to the next one; it gets it back unless the operator moved it.
+        focusAfterGrey_ = focusWidget();
+        return;
+    }
+    for (const auto& [control, enabled] : greyed_) {
+        control->setEnabled(enabled);
+    }
+    greyed_.clear();
+    if (focusBeforeGrey_ != nullptr && focusWidget() == focusAfterGrey_ &&
+        focusAfterGrey_ != focusBeforeGrey_) {
+        focusBeforeGrey_->setFocus();
+    }
+    focusBeforeGrey_ = focusAfterGrey_ = nullptr;
 }
 
 void frmMotor::showCentred() {
@@ -131,7 +161,7 @@ bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
         return false;
     case QEvent::MouseButtonDblClick:
         if (watched == ui.List1->viewport()) {
-            List1_DblClick();
+            gate.pass([this] { List1_DblClick(); });
         } else if (watched == ui.List2->viewport()) {
             List2_DblClick();
         } else if (watched == ui.Label3) {

@@ -14,10 +14,13 @@
 //   calibration/frmMotor_calibration.cpp  GetFileName, reading the calibration file, the upload
 //
 // Everything runs on the window's thread. A handler yields only inside DelayMs and while a message box is
-// shown, so any other handler (the same one included) may run to its end inside those two places.
+// shown, so any other handler (the same one included) may run to its end inside those two places. Only the
+// calibration upload is kept apart: every control that starts an operation reaches its handler through one
+// gate (connectHandlers), which refuses it while the upload runs; those controls are greyed meanwhile.
 
 #include "calibration/calfile.h"
 #include "filter/autocycle.h"
+#include "link/gate.h"
 #include "link/serialline.h"
 #include "ui_frmMotor.h"
 
@@ -25,6 +28,8 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace testsupport {
 struct FormAccess;
@@ -85,13 +90,13 @@ class frmMotor : public QWidget {
     friend struct testsupport::FormAccess;
 
     void connectHandlers();
+    // Greys the controls that the gate refuses while it is closed, and gives them back as they were.
+    void greyOperations(bool closed);
     void drawSwitchPictures();
     void uploadCalibration(std::int16_t rowCount);
     void MSComm1_Reply(const QByteArray& reply);
     // The boxes kept in the settings file besides the port, in the order of shell::kBoxKeys.
     std::array<QLineEdit*, shell::kBoxKeys.size()> storedBoxes() const;
-    // The line refuses everything else while a calibration upload runs.
-    bool busy() const { return line.uploading(); }
 
     Ui::frmMotor ui;
     // Control arrays and the parts of the window that have no place in the layout.
@@ -100,10 +105,16 @@ class frmMotor : public QWidget {
     QTimer* Timer2 = nullptr; // auto mode, 1000 ms
 
     devlink::SerialLine line;
+    devlink::Gate gate;
     filter::AutoCycle autoCycle;
     calibration::CalTable cal; // calTable, calMin, calMax
     std::int32_t listLines = 0;
     bool debugMode = false;
     bool unloaded = false;
     bool inAutoTick_ = false;
+    // While the gate is closed: each greyed control with whether it was enabled before, and where the focus
+    // was.
+    std::vector<std::pair<QWidget*, bool>> greyed_;
+    QWidget* focusBeforeGrey_ = nullptr;
+    QWidget* focusAfterGrey_ = nullptr;
 };

@@ -130,7 +130,7 @@ void tst_faults::hangUp() {
         p.w->CmdFile_Click();
         // Only a machine too slow to hang up within a 50 ms wait lets one more through.
         QVERIFY2(p.commands().size() >= 7 && p.commands().size() <= 8, qPrintable(p.commands().join(',')));
-        QVERIFY(!serialLine(p.w).uploading());
+        QVERIFY(!gate(p.w).closed());
         QCOMPARE(p.iniBytes(), iniBefore); // no SWmin, no SWmax
     }
     VERIFY_BOXES(p.boxes);
@@ -198,7 +198,7 @@ void tst_faults::exitDuringWait() {
         p.boxes.expect(kConfirm10, platform::vbYes);
         onCommand(p, static_cast<std::size_t>(commandsSent), exit);
         p.w->CmdFile_Click();
-        QVERIFY(!serialLine(p.w).uploading());
+        QVERIFY(!gate(p.w).closed());
     }
     // The handler has returned; the window is gone and nothing more reaches the device.
     QVERIFY(unloaded(p.w));

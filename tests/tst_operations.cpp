@@ -7,9 +7,11 @@
 #include "filter/autocycle.h"
 #include "link/commands.h"
 #include "link/console.h"
+#include "link/gate.h"
 #include "platform/clock.h"
 #include "support/recordingline.h"
 
+#include <QRegularExpression>
 #include <QtTest>
 
 using testsupport::RecordingLine;
@@ -55,6 +57,25 @@ QStringList run(RecordingLine& line, const QString& operation) {
     return texts;
 }
 
+QList<int> counting(int n) {
+    QList<int> values;
+    for (int k = 0; k < n; ++k) {
+        values << 100 + k;
+    }
+    return values;
+}
+
+// The 10-row table of the upload tests, from 1580 down to 1526.
+calibration::CalTable tenRows(const QList<int>& values) {
+    calibration::CalTable table;
+    for (int k = 0; k < values.size(); ++k) {
+        table.calTable[std::size_t(k)] = std::int16_t(values[k]);
+    }
+    table.calMin = 1526;
+    table.calMax = 1580;
+    return table;
+}
+
 QStringList uploadCommands(const QList<int>& values, int min, int max) {
     QStringList out;
     for (int k = 0; k < values.size(); ++k) {
@@ -79,6 +100,10 @@ class TestOperations : public QObject {
     void operations();
     void upload_data();
     void upload();
+    void uploadLosesPort_data();
+    void uploadLosesPort();
+    void gateDuringUpload_data();
+    void gateDuringUpload();
     void autoCycle_data();
     void autoCycle();
 };
@@ -189,7 +214,8 @@ void TestOperations::upload_data() {
         << values << "all" << 25 << stopped << uploadCommands(values, 1526, 1580).mid(0, 24);
 }
 
-// The table, the reply check, the range (stored once it is sent) and the stamp of one reading of the clock.
+// The table, the reply check, the range (stored at the end once it is sent) and the stamp of one reading of
+// the clock.
 void TestOperations::upload() {
     QFETCH(QList<int>, values);
     QFETCH(QString, answered);
@@ -199,12 +225,7 @@ void TestOperations::upload() {
     platform::setNowForTests([] { return QDateTime(QDate(2027, 3, 5), QTime(14, 7, 9)); });
     const auto clock = qScopeGuard([] { platform::setNowForTests({}); });
 
-    calibration::CalTable table;
-    for (int k = 0; k < values.size(); ++k) {
-        table.calTable[std::size_t(k)] = std::int16_t(values[k]);
-    }
-    table.calMin = 1526;
-    table.calMax = 1580;
+    const calibration::CalTable table = tenRows(values);
     RecordingLine line;
     line.stopAfterWaits = stopAfterWaits;
     int count = 0;
@@ -216,18 +237,115 @@ void TestOperations::upload() {
 
     QCOMPARE(int(calibration::upload(line, table, std::int16_t(values.size()))), end);
     QCOMPARE(line.commands(), commands);
+    // Once the range has gone out, stored when the upload ends: after the stamp, or where it was stopped.
     const qsizetype stored = line.log.indexOf(QStringLiteral("store 1526 1580"));
     QCOMPARE(stored >= 0, commands.size() >= 24);
     if (stored >= 0) {
-        // Right after the range's last command, before its wait.
-        QCOMPARE(line.log.mid(stored - 2, 3), (QStringList{"Y1580,", "clear", "store 1526 1580"}));
-        QCOMPARE(line.log.at(stored + 1), QStringLiteral("wait 50"));
+        QCOMPARE(stored, line.log.size() - 1);
     }
     if (end == int(calibration::UploadEnd::Done)) {
         // Every command is followed by a clearing and a wait of 50 ms, and the check adds one wait.
         QCOMPARE(line.log.count(QStringLiteral("wait 50")), commands.size() + 1);
         QCOMPARE(line.now, (commands.size() + 1) * 51);
     }
+}
+
+void TestOperations::uploadLosesPort_data() {
+    QTest::addColumn<int>("atWait"); // the port closes at the end of this wait (0: closed from the start)
+    QTest::addColumn<bool>("back");  // and opens again at the end of the next one (a bridge, a server that
+                                     // opens it again)
+    // A 10-row upload waits 31 times.
+    for (int wait = 0; wait <= 31; ++wait) {
+        QTest::addRow("closed at wait %d", wait) << wait << false;
+        QTest::addRow("closed at wait %d and back", wait) << wait << true;
+    }
+}
+
+// Whenever the port closes, the upload ends without success and stores nothing, and no value (Y) reaches the
+// device unless its slot (X) reached it just before, over the same connection.
+void TestOperations::uploadLosesPort() {
+    QFETCH(int, atWait);
+    QFETCH(bool, back);
+    RecordingLine line;
+    line.portOpen = atWait > 0;
+    line.duringWait = [&](int waits) {
+        if (waits == atWait) {
+            line.setPortOpen(false);
+        } else if (back && waits == atWait + 1) {
+            line.setPortOpen(true);
+        }
+    };
+
+    QCOMPARE(calibration::upload(line, tenRows(counting(10)), 10), calibration::UploadEnd::NoResponse);
+
+    QVERIFY(!line.log.join(QLatin1Char('|')).contains(QStringLiteral("store")));
+    QString previous; // the last command that went out, or the last change of the port
+    for (const QString& entry : line.log) {
+        if (entry.startsWith(QLatin1Char('Y'))) {
+            QVERIFY2(previous.startsWith(QLatin1Char('X')), qPrintable(line.log.join(QLatin1Char('|'))));
+        }
+        if (entry.startsWith(QLatin1String("port")) || entry.endsWith(QLatin1Char(','))) {
+            previous = entry;
+        }
+    }
+    if (atWait == 0 && !back) {
+        // Every slot is tried, as every command is on a closed port, so the operator sees its warnings.
+        QCOMPARE(line.log.filter(QRegularExpression(QStringLiteral("^lost X\\d+,$"))).size(), 10);
+        QCOMPARE(line.log.count(QStringLiteral("wait 50")), 21);
+    }
+}
+
+void TestOperations::gateDuringUpload_data() {
+    QTest::addColumn<QString>("operation"); // as run() takes it, or "upload" or "auto"
+    QTest::addColumn<int>("atWait");        // tried at the end of this wait of the upload
+    // Spread over the table (waits 1 to 20), the reply check (21), the range and the stamp.
+    const char* operations[] = {"send 1600",           "up 5",   "down 5",   "calibrate",
+                                "setting 1520 1580 5", "scan 5", "switch 2", "console Q9",
+                                "console get",         "upload", "auto"};
+    int wait = 1;
+    for (const char* operation : operations) {
+        QTest::addRow("%s at wait %d", operation, wait) << operation << wait;
+        wait += 3;
+    }
+}
+
+// While the upload runs, the gate refuses every other operation: nothing of it is sent, shown or waited for.
+// Once the upload has ended, the same operation runs.
+void TestOperations::gateDuringUpload() {
+    QFETCH(QString, operation);
+    QFETCH(int, atWait);
+    const calibration::CalTable table = tenRows(counting(10));
+    filter::AutoCycle cycle;
+    cycle.restart();
+    const filter::TextField command(QStringLiteral("z")), wait(QStringLiteral("0"));
+    const auto attempt = [&](RecordingLine& line) {
+        if (operation == QLatin1String("upload")) {
+            calibration::upload(line, table, 10);
+        } else if (operation == QLatin1String("auto")) {
+            cycle.tick(line, {{&command, &command, &command}, {&wait, &wait, &wait}});
+        } else {
+            run(line, operation);
+        }
+    };
+    RecordingLine alone;
+    calibration::upload(alone, table, 10);
+
+    RecordingLine line;
+    devlink::Gate gate;
+    bool ran = true;
+    line.duringWait = [&](int waits) {
+        if (waits == atWait) {
+            ran = gate.pass([&] { attempt(line); });
+        }
+    };
+    gate.exclusive([&] { calibration::upload(line, table, 10); });
+
+    QVERIFY(!ran);
+    QCOMPARE(line.log, alone.log);
+    QCOMPARE(cycle.phase(), 1);
+    line.duringWait = {};
+    QVERIFY(gate.pass([&] { attempt(line); }));
+    QVERIFY(line.log.size() > alone.log.size());
 }
 
 void TestOperations::autoCycle_data() {

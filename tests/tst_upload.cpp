@@ -522,8 +522,10 @@ void TestUpload::replyCheck() {
     QCOMPARE(serialLine(panel.w).limits().swMin, 1510);
 }
 
-// Every other sender is shut out while the table, its range and its stamp go out, and nothing it tried is
-// sent afterwards.
+// Every control that starts an operation is refused while the table, its range and its stamp go out: greyed,
+// and refused by the gate too when it is reached another way (Enter, a double-click, the auto mode's tick).
+// Nothing it tried is sent, changed or done afterwards; the port stays open; the controls come back as they
+// were.
 void TestUpload::noInterleaving() {
     Panel panel;
     panel.start();
@@ -536,20 +538,34 @@ void TestUpload::noInterleaving() {
     ui(w).Text6->setText(QStringLiteral("1600"));
     ui(w).Text10->setText(QStringLiteral("45"));
     ui(w).TxtCom->setText(QStringLiteral("Q9"));
+    ui(w).List1->addItem(QStringLiteral("Q8 OK "));
+    ui(w).List1->setCurrentRow(0);
+    const QStringList repliesBefore = panel.replies();
 
-    QList<bool> duringUpload;
+    const auto doubleClickHistory = [w] {
+        const QPoint line = ui(w).List1->visualItemRect(ui(w).List1->item(0)).center();
+        QTest::mouseDClick(ui(w).List1->viewport(), Qt::LeftButton, {}, line);
+    };
     const std::vector<std::function<void()>> attempts{
-        [&] { ui(w).Command3->click(); },
+        // The port's button, as the operator presses it: closing now would lose the next X.
+        [&] { QTest::mouseClick(ui(w).Command1, Qt::LeftButton); },
+        [&] { ui(w).Command1->click(); },
+        [&] { QTest::keyClick(ui(w).Text6, Qt::Key_Return); },
         [&] { ui(w).Command5->click(); },
-        [&] { ui(w).CmdSend->click(); },
+        [&] {
+            ui(w).CmdSend->click();
+            QTest::keyClick(ui(w).TxtCom, Qt::Key_Return);
+        },
         [&] { cmdPort(w)[2]->click(); },
         [&] {
             w->Command2_Click(); // the cycle on, at its first command
             timer2(w)->stop();
-            w->Timer2_Timer();
+            QMetaObject::invokeMethod(timer2(w), "timeout"); // its tick, through the window's connection
         },
         [&] { ui(w).CmdFile->click(); },
+        doubleClickHistory,
         [&] {
+            ui(w).Command3->click();
             ui(w).Command4->click();
             ui(w).Command6->click();
             ui(w).Command7->click();
@@ -557,28 +573,37 @@ void TestUpload::noInterleaving() {
         },
     };
     // Spread over the table and the stamp (the upload of 10 rows lasts at least 1.55 s).
-    const int at[] = {120, 320, 520, 720, 920, 1120, 1450};
+    QList<bool> greyed;
     for (std::size_t i = 0; i < attempts.size(); ++i) {
-        QTimer::singleShot(at[i], Qt::PreciseTimer, [&, i] {
-            duringUpload << serialLine(w).uploading();
+        QTimer::singleShot(100 + 140 * int(i), Qt::PreciseTimer, [&, i] {
+            greyed << (gate(w).closed() && !ui(w).Command1->isEnabled() && !ui(w).CmdSend->isEnabled() &&
+                       !ui(w).List1->isEnabled() && ui(w).Command9->isEnabled());
             attempts[i]();
         });
     }
 
     ui(w).CmdFile->click();
 
-    QCOMPARE(duringUpload, QList<bool>(static_cast<qsizetype>(attempts.size()), true));
+    QCOMPARE(greyed, QList<bool>(static_cast<qsizetype>(attempts.size()), true));
     QCOMPARE(dialogs, 1);
     VERIFY_BOXES(panel.boxes);
     QVERIFY(panel.device->waitForCommands(30, kWaitMs));
     PtyDevice::pump(700); // a "Setting" that had slipped through would still be waiting to go on
     QCOMPARE(panel.commands(), uploadCommands(values, 1526, 1580));
+    QCOMPARE(panel.replies().mid(0, repliesBefore.size()), repliesBefore);
+    QVERIFY(!panel.replies().contains(QStringLiteral("close successfully")));
+    QVERIFY(serialLine(w).portOpen());
+    QCOMPARE(ui(w).Command1->text(), QStringLiteral("close"));
     QCOMPARE(ui(w).Text6->text(), QStringLiteral("1600"));
     QCOMPARE(ui(w).TxtCom->text(), QStringLiteral("Q9"));
     QCOMPARE(cycle(w).phase(), 1);
     QVERIFY(ui(w).Labwait->isHidden());
     QCOMPARE(ui(w).Picture1->picture().toImage(), picBack(w)[0]->picture().toImage());
-    QVERIFY(!serialLine(w).uploading());
+    QVERIFY(!gate(w).closed());
+    for (QWidget* control : std::initializer_list<QWidget*>{ui(w).Command1, ui(w).Command3, ui(w).CmdSend,
+                                                            ui(w).CmdFile, cmdPort(w)[3], ui(w).List1}) {
+        QVERIFY2(control->isEnabled(), qPrintable(control->objectName()));
+    }
 
     // Once it has ended, the panel sends again.
     panel.device->clear();
@@ -622,7 +647,7 @@ void TestUpload::busyCursor() {
     Qt::CursorShape during = Qt::ArrowCursor;
     // The 10-row upload takes over a second.
     QTimer::singleShot(300, w, [&] {
-        midway = serialLine(w).uploading();
+        midway = gate(w).closed();
         during = shape();
         appCursor = appCursor || QGuiApplication::overrideCursor() != nullptr;
         if (end == "exit") {

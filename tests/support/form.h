@@ -11,6 +11,7 @@ struct FormAccess {
     static Ui::frmMotor& ui(frmMotor& w) { return w.ui; }
     static const Ui::frmMotor& ui(const frmMotor& w) { return w.ui; }
     static devlink::SerialLine& line(frmMotor& w) { return w.line; }
+    static devlink::Gate& gate(frmMotor& w) { return w.gate; }
     static filter::AutoCycle& autoCycle(frmMotor& w) { return w.autoCycle; }
     static QTimer* timer2(frmMotor& w) { return w.Timer2; }
     static std::array<QPushButton*, 4>& cmdPort(frmMotor& w) { return w.CmdPort; }
@@ -25,6 +26,9 @@ template <class W> decltype(auto) ui(W&& w) {
 }
 template <class W> devlink::SerialLine& serialLine(W&& w) {
     return FormAccess::line(*w);
+}
+template <class W> devlink::Gate& gate(W&& w) {
+    return FormAccess::gate(*w);
 }
 template <class W> filter::AutoCycle& cycle(W&& w) {
     return FormAccess::autoCycle(*w);
@@ -54,6 +58,7 @@ template <class W> bool unloaded(W&& w) {
 using testsupport::cmdPort;
 using testsupport::cycle;
 using testsupport::debugMode;
+using testsupport::gate;
 using testsupport::listLines;
 using testsupport::picBack;
 using testsupport::serialLine;

@@ -9,20 +9,33 @@ namespace testsupport {
 QStringList RecordingLine::commands() const {
     QStringList out;
     for (const QString& entry : log) {
-        if (entry.endsWith(QLatin1Char(devlink::cmd::kTerminator))) {
+        if (entry.endsWith(QLatin1Char(devlink::cmd::kTerminator)) &&
+            !entry.startsWith(QLatin1String("lost "))) {
             out << entry.chopped(1);
         }
     }
     return out;
 }
 
-void RecordingLine::SendCommand(QString text) {
+bool RecordingLine::SendCommand(QString text) {
     if (stopped()) {
-        return;
+        return false;
     }
     const QString command = devlink::cmd::trimBlanks(text);
+    if (!portOpen) {
+        log << QStringLiteral("lost ") + command;
+        return false;
+    }
     log << command;
     pending_ = device(command.chopped(command.endsWith(QLatin1Char(devlink::cmd::kTerminator)) ? 1 : 0));
+    return true;
+}
+
+void RecordingLine::setPortOpen(bool open) {
+    log << (open ? QStringLiteral("port opened") : QStringLiteral("port closed"));
+    portOpen = open;
+    ++connectionNumber;
+    pending_.clear();
 }
 
 void RecordingLine::DelayMs(std::int32_t HowLong) {
@@ -32,6 +45,9 @@ void RecordingLine::DelayMs(std::int32_t HowLong) {
         replyText = std::exchange(pending_, {});
     }
     ++waits_;
+    if (duringWait) {
+        duringWait(waits_);
+    }
 }
 
 void RecordingLine::clearReply() {

@@ -13,8 +13,9 @@ namespace testsupport {
 
 class RecordingLine : public devlink::Line {
   public:
-    // The log, one entry a step: "C1589," a command handed over (blanks trimmed), "arm", "disarm", "clear",
-    // "wait 500", "show C1589" (an operation's command shown in the console), "store 1517 1589".
+    // The log, one entry a step: "C1589," a command handed over (blanks trimmed), "lost C1589," one handed
+    // over while the port was closed, "arm", "disarm", "clear", "wait 500", "show C1589" (an operation's
+    // command shown in the console), "store 1517 1589", "port opened", "port closed".
     QStringList log;
     // The fake clock: milliseconds, moved only by waits (a wait of N lasts N + 1 ms, as the first check at
     // which more than N ms have passed).
@@ -25,6 +26,12 @@ class RecordingLine : public devlink::Line {
     };
     // The operation is stopped once this many waits have ended (-1: never).
     int stopAfterWaits = -1;
+    // The port: commands handed over while it is closed are lost. Opening or closing it (setPortOpen) starts
+    // a new connection.
+    bool portOpen = true;
+    std::uint32_t connectionNumber = 0;
+    // Runs at the end of every wait, with the number of waits ended so far: what happens meanwhile.
+    std::function<void(int waits)> duringWait;
     std::int32_t swMin = 1510;
     std::int32_t swMax = 1589;
     QString lastCmd;
@@ -33,7 +40,9 @@ class RecordingLine : public devlink::Line {
     // The commands alone, without their terminators, in the order handed over.
     QStringList commands() const;
 
-    void SendCommand(QString text) override;
+    bool SendCommand(QString text) override;
+    std::uint32_t connection() const override { return connectionNumber; }
+    void setPortOpen(bool open);
     void DelayMs(std::int32_t HowLong) override;
     bool stopped() const override { return stopAfterWaits >= 0 && waits_ >= stopAfterWaits; }
     void clearReply() override;
