@@ -4,10 +4,10 @@
 // "Setting", and merovask-ctl's start and upload. Prints one Markdown table; the notes under it say what each
 // figure includes.
 
-#include "platform/clock.h"
-#include "platform/filedialog.h"
-#include "platform/msgbox.h"
+#include "dialogs/filedialog.h"
+#include "dialogs/msgbox.h"
 #include "support/panel.h"
+#include "system/clock.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>

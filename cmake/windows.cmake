@@ -4,10 +4,10 @@
 
 # Our Windows calls are the ANSI ones (...A, OPENFILENAME as OPENFILENAMEA), as in the program the panel
 # stands in for; Qt would switch the generic names to the wide calls.
-foreach(target merovask_core merovask_window merovask)
+foreach(target merovask_core merovask_panel merovask)
   qt_disable_unicode_defines(${target})
 endforeach()
-target_link_libraries(merovask_window PUBLIC comdlg32)
+target_link_libraries(merovask_panel PUBLIC comdlg32)
 # No console window beside the panel.
 set_target_properties(merovask PROPERTIES WIN32_EXECUTABLE ON)
 

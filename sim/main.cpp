@@ -3,9 +3,9 @@
 // One poll() loop serves the line, the reply schedule and the stop signals, so the program sleeps while
 // nothing happens.
 
-#include "platform/stopsignals.h"
 #include "sim/device.h"
 #include "sim/pty.h"
+#include "system/stopsignals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -8,8 +8,8 @@
 // A wrong configuration ends with status 6 and a missing socat with 5 (the LSB statuses for "not configured"
 // and "not installed"): the unit does not restart on these, the journal says what to fix.
 
-#include "platform/bridge.h"
-#include "platform/userdir.h"
+#include "serial/bridge.h"
+#include "system/userdir.h"
 
 #include <QFile>
 #include <QFileInfo>

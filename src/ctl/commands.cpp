@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: MIT
-#include "ctl/commands.h"
+#include "commands.h"
 
 #include "calibration/calfile.h"
 #include "calibration/upload.h"
-#include "filter/number.h"
-#include "filter/operations.h"
-#include "link/commands.h"
-#include "link/console.h"
-#include "link/serialline.h"
-#include "link/texts.h"
-#include "platform/ports.h"
-#include "platform/programdir.h"
-#include "platform/stopsignals.h"
+#include "device/commands.h"
+#include "device/number.h"
+#include "device/texts.h"
+#include "line/serialline.h"
+#include "operations/console.h"
+#include "operations/operations.h"
+#include "serial/ports.h"
+#include "system/programdir.h"
+#include "system/stopsignals.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

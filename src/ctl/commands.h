@@ -2,7 +2,7 @@
 #pragma once
 // merovask-ctl's commands, one row each: adding a command is adding a row and its function.
 
-#include "ctl/output.h"
+#include "output.h"
 
 #include <QString>
 #include <QStringList>

@@ -2,15 +2,15 @@
 // merovask-ctl: the panel's operations for scripts. The same port numbering and settings file, the same
 // command texts, limits, waits, reply framing and calibration checks as the panel, on the same serial line.
 
-#include "ctl/commands.h"
-#include "ctl/options.h"
-#include "filter/number.h"
-#include "link/serialline.h"
-#include "link/texts.h"
-#include "platform/programdir.h"
-#include "platform/stopsignals.h"
-#include "platform/userdir.h"
-#include "shell/settings.h"
+#include "commands.h"
+#include "device/number.h"
+#include "device/texts.h"
+#include "line/serialline.h"
+#include "options.h"
+#include "settings/settings.h"
+#include "system/programdir.h"
+#include "system/stopsignals.h"
+#include "system/userdir.h"
 
 #include <QCoreApplication>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ctl/options.h"
+#include "options.h"
 
 #include <QCommandLineParser>
 

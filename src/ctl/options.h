@@ -3,7 +3,7 @@
 // merovask-ctl's command line: options anywhere among the words, "--" ends them; --help made from the
 // tables of commands and options.
 
-#include "ctl/commands.h"
+#include "commands.h"
 
 #include <QStringList>
 #include <variant>

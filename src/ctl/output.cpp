@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "ctl/output.h"
+#include "output.h"
 
-#include "link/commands.h"
+#include "device/commands.h"
 
 #include <QByteArray>
 #include <QJsonDocument>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "ctl/plot.h"
+#include "plot.h"
 
 #include <QFontMetrics>
 #include <QImage>

@@ -6,7 +6,7 @@
 // otherwise.
 
 #include "calibration/calfile.h"
-#include "ctl/plot.h"
+#include "plot.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>

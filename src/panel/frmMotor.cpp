@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-#include "shell/frmMotor.h"
+#include "frmMotor.h"
 
-#include "filter/switchpictures.h"
-#include "link/texts.h"
-#include "platform/msgbox.h"
-#include "platform/pixelstyle.h"
-#include "platform/ports.h"
-#include "platform/programdir.h"
+#include "device/texts.h"
+#include "dialogs/msgbox.h"
+#include "serial/ports.h"
+#include "switchpictures.h"
+#include "system/programdir.h"
+#include "widgets/pixelstyle.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// frmMotor: the panel's one window. It holds the serial line (link/serialline, shared with merovask-ctl) and
-// shows what the line reports; the operations themselves (which commands, waits and checks) are in the core
-// library: link/console, filter/operations, filter/autocycle, calibration/upload. The handlers read the
-// boxes, call them and show the outcome; they are defined in the folder of their subsystem:
-//   shell/frmMotor.cpp          construction, control arrays, the one place where handlers are connected,
-//                               the port box's tooltip
-//   shell/frmMotor_shell.cpp    Form_Load, Form_Unload, the show key and action, Exit
-//   shell/frmMotor_console.cpp  the help list, the history and reply lists, the clear action
-//   link/frmMotor_link.cpp      the port button, the console's Send, what the line reports (replies, the
-//                               response time-out, its warnings)
-//   filter/frmMotor_filter.cpp  tuning, scan, auto mode (Timer2), the switch panel
-//   calibration/frmMotor_calibration.cpp  GetFileName, reading the calibration file, the upload
+// frmMotor: the panel's one window. It holds the serial line (the core's line/serialline, shared with
+// merovask-ctl) and shows what the line reports; the operations themselves (which commands, waits and checks)
+// are in the core: operations/console, operations/operations, operations/autocycle, calibration/upload. The
+// handlers read the boxes, call them and show the outcome; they are defined by subsystem, beside this file:
+//   frmMotor.cpp              construction, control arrays, the one place where handlers are connected, the
+//                             port box's tooltip
+//   frmMotor_shell.cpp        Form_Load, Form_Unload, the show key and action, Exit
+//   frmMotor_console.cpp      the help list, the history and reply lists, the clear action
+//   frmMotor_link.cpp         the port button, the console's Send, what the line reports (replies, the
+//                             response time-out, its warnings)
+//   frmMotor_filter.cpp       tuning, scan, auto mode (Timer2), the switch panel
+//   frmMotor_calibration.cpp  GetFileName, reading the calibration file, the upload
+// The widgets and dialogs that only the window uses are in widgets/ and dialogs/.
 //
 // Everything runs on the window's thread. A handler yields only inside DelayMs and while a message box is
 // shown, so any other handler (the same one included) may run to its end inside those two places. Only the
@@ -19,9 +20,9 @@
 // gate (connectHandlers), which refuses it while the upload runs; those controls are greyed meanwhile.
 
 #include "calibration/calfile.h"
-#include "filter/autocycle.h"
-#include "link/gate.h"
-#include "link/serialline.h"
+#include "line/serialline.h"
+#include "operations/autocycle.h"
+#include "operations/gate.h"
 #include "ui_frmMotor.h"
 
 #include <QTimer>

@@ -3,10 +3,10 @@
 
 #include "calibration/calfile.h"
 #include "calibration/upload.h"
-#include "link/texts.h"
-#include "platform/filedialog.h"
-#include "platform/msgbox.h"
-#include "shell/frmMotor.h"
+#include "device/texts.h"
+#include "dialogs/filedialog.h"
+#include "dialogs/msgbox.h"
+#include "frmMotor.h"
 
 #include <QFile>
 #include <QScopeGuard>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The command console: help list, history, reply list and the clear action.
 
-#include "link/commands.h"
-#include "shell/frmMotor.h"
+#include "device/commands.h"
+#include "frmMotor.h"
 
 void frmMotor::Comb_Click() {
     ui.TxtCom->setText(devlink::cmd::commandWord(ui.Comb->currentText()));

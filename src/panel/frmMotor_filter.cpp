@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The operator's filter panel: tuning, scan, auto mode and the 1x4 switch.
 
-#include "filter/operations.h"
-#include "link/commands.h"
-#include "platform/doevents.h"
-#include "shell/frmMotor.h"
+#include "device/commands.h"
+#include "frmMotor.h"
+#include "operations/operations.h"
+#include "widgets/doevents.h"
 
 namespace {
 // A text box as the operations read and rewrite it.

@@ -2,9 +2,9 @@
 // The device link as the window shows it: the port button, the console's Send, the replies and the response
 // time-out.
 
-#include "link/texts.h"
-#include "platform/msgbox.h"
-#include "shell/frmMotor.h"
+#include "device/texts.h"
+#include "dialogs/msgbox.h"
+#include "frmMotor.h"
 
 #include <QFile>
 

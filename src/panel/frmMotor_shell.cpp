@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 // Start-up, shut-down, the show key and Exit.
 
-#include "link/commands.h"
-#include "platform/doevents.h"
-#include "platform/programdir.h"
-#include "platform/userdir.h"
-#include "shell/frmMotor.h"
-#include "shell/settings.h"
+#include "device/commands.h"
+#include "frmMotor.h"
+#include "settings/settings.h"
+#include "system/programdir.h"
+#include "system/userdir.h"
+#include "widgets/doevents.h"
 
 namespace {
 constexpr int kF1 = 112;

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-#include "platform/msgbox.h"
-#include "shell/frmMotor.h"
+#include "dialogs/msgbox.h"
+#include "frmMotor.h"
 
 #include <QApplication>
 #include <QIcon>

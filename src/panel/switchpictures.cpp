@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "filter/switchpictures.h"
+#include "switchpictures.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -2,9 +2,9 @@
 // bridge<N>.conf: what counts as HOST:PORT, what a file that is not one says, and how the port list names a
 // bridge that is connected, down or wrongly configured.
 
-#include "link/texts.h"
-#include "platform/bridge.h"
-#include "platform/ports.h"
+#include "device/texts.h"
+#include "serial/bridge.h"
+#include "serial/ports.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -5,11 +5,11 @@
 // upload hold with another process spinning on the other core.
 
 #include "calibration/upload.h"
-#include "filter/operations.h"
-#include "link/console.h"
-#include "link/serialline.h"
-#include "platform/programdir.h"
+#include "line/serialline.h"
+#include "operations/console.h"
+#include "operations/operations.h"
 #include "support/ptydevice.h"
+#include "system/programdir.h"
 
 #include <QProcess>
 #include <QtTest>

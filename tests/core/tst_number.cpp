@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The number reader and the range limiting behind every box of the wavelength panel.
 
-#include "filter/limits.h"
-#include "filter/number.h"
+#include "device/limits.h"
+#include "device/number.h"
 
 #include <QElapsedTimer>
 #include <QRandomGenerator>

@@ -4,12 +4,12 @@
 // disarmed time-outs, the calibration upload with its reply check and stamp, and the auto cycle tick by tick.
 
 #include "calibration/upload.h"
-#include "filter/autocycle.h"
-#include "link/commands.h"
-#include "link/console.h"
-#include "link/gate.h"
-#include "platform/clock.h"
+#include "device/commands.h"
+#include "operations/autocycle.h"
+#include "operations/console.h"
+#include "operations/gate.h"
 #include "support/recordingline.h"
+#include "system/clock.h"
 
 #include <QRegularExpression>
 #include <QtTest>

@@ -4,15 +4,14 @@
 // port box's tooltip. The numbering and the table run on lists in memory; resolving and listing on folders
 // of their own with the adapters given.
 
-#include "link/texts.h"
-#include "platform/ports.h"
-#include "platform/porttable.h"
-#include "platform/programdir.h"
-#include "support/panel.h"
+#include "device/texts.h"
+#include "serial/ports.h"
+#include "serial/porttable.h"
+#include "support/ptydevice.h"
+#include "system/programdir.h"
 
 #include <QDir>
 #include <QFile>
-#include <QHelpEvent>
 #include <QTest>
 
 using platform::Adapter;
@@ -78,7 +77,6 @@ class tst_porttable : public QObject {
     void resolutionOrder_data();
     void resolutionOrder();
     void listing();
-    void tooltipWhenHovered();
 };
 
 void tst_porttable::numbersStay_data() {
@@ -214,26 +212,6 @@ void tst_porttable::listing() {
                                                        "no permission: add yourself to the dialout group: "
                                                        "sudo usermod -aG dialout $USER, then log in again"));
     QCOMPARE(texts::portList({}), QStringLiteral("no serial ports found"));
-}
-
-// The list is made when the operator points at the port box, so it shows what is there then.
-void tst_porttable::tooltipWhenHovered() {
-    testsupport::Panel panel;
-    panel.start();
-    QLineEdit* box = ui(panel.w).Text1;
-    const auto hover = [box] {
-        QHelpEvent event(QEvent::ToolTip, QPoint(4, 4), box->mapToGlobal(QPoint(4, 4)));
-        QCoreApplication::sendEvent(box, &event);
-        return box->toolTip();
-    };
-    const QString before = hover();
-    QVERIFY2(before.startsWith(
-                 QStringLiteral("1  link in the program folder (%1)").arg(panel.device->slavePath().mid(5))),
-             qPrintable(before));
-    testsupport::PtyDevice added(panel.dir.path(), 7);
-    QCOMPARE(hover(), texts::portList(platform::listPorts(platform::programDir())));
-    QVERIFY(hover().contains(QStringLiteral("\n7  link in the program folder")));
-    VERIFY_BOXES(panel.boxes);
 }
 
 QTEST_MAIN(tst_porttable)

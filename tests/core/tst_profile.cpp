@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The profile calls against real files: what each read returns, and the exact bytes each write leaves behind.
 
-#include "platform/profile.h"
+#include "system/profile.h"
 
 #include <QDateTime>
 #include <QDir>

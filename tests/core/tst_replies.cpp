@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Reply assembly from receive notifications, and the command texts the panel builds.
 
-#include "link/commands.h"
-#include "link/replyassembler.h"
+#include "device/commands.h"
+#include "device/replyassembler.h"
 
 #include <QTest>
 

@@ -3,8 +3,11 @@
 // pseudo-terminal linked there as com1; what reaches the line, what comes out, and the exit status.
 
 #include "calibration/calfile.h"
-#include "support/panel.h"
+#include "line/serialline.h"
+#include "support/ptydevice.h"
+#include "system/programdir.h"
 
+#include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -293,17 +296,19 @@ void TestCtl::upload() {
     }
 }
 
-// The panel holds the port: the tool is told so and sends nothing.
+// Another program (here the serial line of this test, as the panel holds it) has the port: the tool is told
+// so and sends nothing.
 void TestCtl::portInUse() {
-    testsupport::Panel panel;
-    panel.start();
-    QCOMPARE(ui(panel.w).Command1->text(), QStringLiteral("close"));
-    const Folder folder({}, panel.dir.path());
+    Folder folder;
+    platform::setProgramDirForTests(folder.dir.path());
+    devlink::SerialLine holder;
+    QCOMPARE(holder.open(QStringLiteral("1")), devlink::SerialLine::OpenEnd::Opened);
     const Result r = folder.run({"tune", "1550"});
+    platform::setProgramDirForTests({});
     QCOMPARE(r.status, 2);
     QVERIFY2(r.err.contains(QStringLiteral("is in use by another program")), qPrintable(r.err));
     PtyDevice::pump(50);
-    QCOMPARE(panel.device->received(), QByteArray());
+    QCOMPARE(folder.device->received(), QByteArray());
 }
 
 // monitor prints what arrives with its time and ends cleanly on either signal.

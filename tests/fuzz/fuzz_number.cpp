@@ -2,7 +2,7 @@
 // The number reader on arbitrary text: whatever an operator types, a settings file holds or a calibration
 // file carries, reading must not crash and the rounding must keep its promises.
 
-#include "filter/number.h"
+#include "device/number.h"
 
 #include <QString>
 #include <cfenv>

@@ -2,7 +2,7 @@
 // The port table read from arbitrary bytes, and the numbering rule run over it with adapters made from the
 // same bytes: every entry kept is sound, a table written back reads the same, and numbers never clash.
 
-#include "platform/porttable.h"
+#include "serial/porttable.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

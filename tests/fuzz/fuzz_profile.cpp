@@ -4,7 +4,7 @@
 //
 // Input: section, key and value of the write (FuzzedDataProvider strings), then the file's contents.
 
-#include "platform/profile.h"
+#include "system/profile.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

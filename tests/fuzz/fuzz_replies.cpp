@@ -2,7 +2,7 @@
 // The reply assembler fed arbitrary bytes in arbitrary notifications, against a model that keeps every
 // byte of the reply in progress and applies the completion rule to the whole of it.
 
-#include "link/replyassembler.h"
+#include "device/replyassembler.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -4,7 +4,7 @@
 // settings file that is not one. None of them may crash the panel, spin the CPU, lose the old settings or
 // leave the line unusable once the device is back.
 
-#include "platform/filedialog.h"
+#include "dialogs/filedialog.h"
 #include "support/panel.h"
 
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 // every step, scroll bar included. Each case runs in the program's style over Fusion and over Windows, and
 // with a dark palette; CTest runs the whole at each display scale.
 
-#include "platform/listbox.h"
-#include "platform/pixelstyle.h"
+#include "widgets/listbox.h"
+#include "widgets/pixelstyle.h"
 
 #include <QApplication>
 #include <QBackingStore>

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The port button against a real pseudo-terminal: opening, closing, bad port numbers, a device that hangs up.
 
+#include "device/texts.h"
+#include "serial/ports.h"
 #include "support/panel.h"
+#include "system/programdir.h"
 
 #include <QFile>
+#include <QHelpEvent>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSerialPort>
@@ -37,6 +41,7 @@ bool reaches(Panel& panel, const QString& command) {
 class tst_port : public QObject {
     Q_OBJECT
   private slots:
+    void tooltipWhenHovered();
     void startupOpensStoredPort();
     void toggleClosesAndReopens();
     void portNumbers_data();
@@ -239,6 +244,26 @@ void tst_port::refusedPort() {
     panel.start();
     QVERIFY(!serialLine(panel.w).portOpen());
     QVERIFY(panel.replies().isEmpty());
+    VERIFY_BOXES(panel.boxes);
+}
+
+// The list is made when the operator points at the port box, so it shows what is there then.
+void tst_port::tooltipWhenHovered() {
+    testsupport::Panel panel;
+    panel.start();
+    QLineEdit* box = ui(panel.w).Text1;
+    const auto hover = [box] {
+        QHelpEvent event(QEvent::ToolTip, QPoint(4, 4), box->mapToGlobal(QPoint(4, 4)));
+        QCoreApplication::sendEvent(box, &event);
+        return box->toolTip();
+    };
+    const QString before = hover();
+    QVERIFY2(before.startsWith(
+                 QStringLiteral("1  link in the program folder (%1)").arg(panel.device->slavePath().mid(5))),
+             qPrintable(before));
+    testsupport::PtyDevice added(panel.dir.path(), 7);
+    QCOMPARE(hover(), texts::portList(platform::listPorts(platform::programDir())));
+    QVERIFY(hover().contains(QStringLiteral("\n7  link in the program folder")));
     VERIFY_BOXES(panel.boxes);
 }
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // Start-up and shut-down of the real window against the settings file in its program folder.
 
-#include "platform/profile.h"
-#include "platform/programdir.h"
 #include "support/panel.h"
+#include "system/profile.h"
+#include "system/programdir.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,9 +2,9 @@
 // "Configure" end to end through the window: the file dialog's request, the file's validation messages, the
 // operator's answer, and the upload as the device on the far side of a real pseudo-terminal receives it.
 
-#include "platform/clock.h"
-#include "platform/filedialog.h"
+#include "dialogs/filedialog.h"
 #include "support/panel.h"
+#include "system/clock.h"
 
 #include <QDir>
 #include <QElapsedTimer>

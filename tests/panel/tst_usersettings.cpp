@@ -3,8 +3,8 @@
 // program folder, started from the administrator's file and kept from one start to the next. Root passes
 // every mode check, so the folders are read-only mounts; those cases need root and are skipped otherwise.
 
-#include "platform/userdir.h"
 #include "support/panel.h"
+#include "system/userdir.h"
 
 #include <QDir>
 #include <QFile>

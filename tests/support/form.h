@@ -3,7 +3,7 @@
 // The window's controls and state, for tests: ui(w).TxtCom, serialLine(w).replyText(), ... where w is a
 // frmMotor* or a std::unique_ptr<frmMotor>.
 
-#include "shell/frmMotor.h"
+#include "frmMotor.h"
 
 namespace testsupport {
 

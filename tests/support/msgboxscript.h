@@ -3,7 +3,7 @@
 // Message boxes answered from a script. Every box the panel shows is recorded; a box that the script does not
 // expect is recorded as unexpected (and answered OK or No), and the test fails on it through verify().
 
-#include "platform/msgbox.h"
+#include "dialogs/msgbox.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "support/panel.h"
 
-#include "platform/programdir.h"
+#include "system/programdir.h"
 
 #include <QFile>
 

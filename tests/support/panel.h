@@ -4,7 +4,7 @@
 // a pseudo-terminal device linked in the program folder as com1, and its message boxes answered from a
 // script.
 
-#include "shell/frmMotor.h"
+#include "frmMotor.h"
 #include "support/form.h"
 #include "support/msgboxscript.h"
 #include "support/ptydevice.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "support/recordingline.h"
 
-#include "link/commands.h"
-#include "link/console.h"
+#include "device/commands.h"
+#include "operations/console.h"
 
 namespace testsupport {
 

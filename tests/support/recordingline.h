@@ -4,7 +4,7 @@
 // command handed over, each arming and clearing, each wait) and answers from a script, on a fake clock that
 // only the waits move. Replies to a command arrive during the wait that follows it.
 
-#include "link/line.h"
+#include "line/line.h"
 
 #include <QStringList>
 #include <functional>

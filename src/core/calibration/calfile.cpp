@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "calibration/calfile.h"
 
-#include "filter/number.h"
+#include "device/number.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Reading and validating a calibration file. Pure: it sees bytes and fills the table; choosing the file,
-// asking the operator and talking to the device happen in the window (calibration/frmMotor_calibration.cpp).
+// asking the operator and talking to the device happen in the front ends.
 
 #include <QIODevice>
 #include <QString>

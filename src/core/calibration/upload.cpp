@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "calibration/upload.h"
 
-#include "link/commands.h"
-#include "platform/clock.h"
+#include "device/commands.h"
+#include "system/clock.h"
 
 namespace calibration {
 

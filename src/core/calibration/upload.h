@@ -4,7 +4,7 @@
 // reply check, the range, the stored limits and the date stamp.
 
 #include "calibration/calfile.h"
-#include "link/line.h"
+#include "line/line.h"
 
 #include <QString>
 #include <cstdint>

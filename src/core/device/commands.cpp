@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "link/commands.h"
+#include "device/commands.h"
 
 namespace devlink::cmd {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "filter/limits.h"
+#include "device/limits.h"
 
 namespace filter {
 

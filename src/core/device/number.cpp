@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "filter/number.h"
+#include "device/number.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "link/replyassembler.h"
+#include "device/replyassembler.h"
 
 namespace devlink {
 

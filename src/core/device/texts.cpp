@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "link/texts.h"
+#include "device/texts.h"
 
-#include "platform/bridge.h"
+#include "serial/bridge.h"
 
 #include <QStringList>
 

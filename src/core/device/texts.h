@@ -4,8 +4,8 @@
 // reply list, the panel's and merovask-ctl's lines on standard error, and the port list of the port box's
 // tooltip and of merovask-ctl ports. Texts that belong to one check (the calibration file's) stay with it.
 
-#include "platform/MSComm.h"
-#include "platform/ports.h"
+#include "serial/MSComm.h"
+#include "serial/ports.h"
 
 #include <QString>
 #include <cstdint>

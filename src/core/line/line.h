@@ -2,11 +2,11 @@
 #pragma once
 // What an operation needs of the line it runs on: sending, waiting with events running, asking whether a
 // reply came since the last clearing, the console's send and the limits in force. The operations
-// (link/console, filter/operations, filter/autocycle, calibration/upload) decide which commands go out, in
-// which order, with which waits and which checks; devlink::SerialLine carries them out on the port, for the
-// window and merovask-ctl alike.
+// (operations/console, operations/operations, operations/autocycle, calibration/upload) decide which commands
+// go out, in which order, with which waits and which checks; devlink::SerialLine carries them out on the
+// port, for the window and merovask-ctl alike.
 
-#include "filter/limits.h"
+#include "device/limits.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "link/serialline.h"
+#include "line/serialline.h"
 
-#include "filter/number.h"
-#include "link/commands.h"
-#include "link/console.h"
-#include "link/texts.h"
-#include "platform/wait.h"
+#include "device/commands.h"
+#include "device/number.h"
+#include "device/texts.h"
+#include "operations/console.h"
+#include "system/wait.h"
 
 namespace devlink {
 

@@ -5,10 +5,10 @@
 // the wavelength limits in force. The window shows what it reports in its lists and boxes; merovask-ctl
 // prints it.
 
-#include "link/line.h"
-#include "link/replyassembler.h"
-#include "platform/MSComm.h"
-#include "shell/settings.h"
+#include "device/replyassembler.h"
+#include "line/line.h"
+#include "serial/MSComm.h"
+#include "settings/settings.h"
 
 #include <QElapsedTimer>
 #include <QObject>

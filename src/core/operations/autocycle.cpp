@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "filter/autocycle.h"
+#include "operations/autocycle.h"
 
-#include "filter/number.h"
-#include "link/commands.h"
+#include "device/commands.h"
+#include "device/number.h"
 
 #include <limits>
 

@@ -4,8 +4,8 @@
 // (seconds), until it is switched off. The front end's one-second timer drives it; each tick reads the
 // command and wait boxes anew.
 
-#include "filter/operations.h"
-#include "link/line.h"
+#include "line/line.h"
+#include "operations/operations.h"
 
 #include <array>
 #include <cstdint>

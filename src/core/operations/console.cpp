@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "link/console.h"
+#include "operations/console.h"
 
-#include "link/commands.h"
+#include "device/commands.h"
 
 namespace devlink {
 

@@ -2,7 +2,7 @@
 #pragma once
 // The console's send, shared by every single-command operation of both front ends.
 
-#include "link/line.h"
+#include "line/line.h"
 
 namespace devlink {
 

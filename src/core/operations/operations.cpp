@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-#include "filter/operations.h"
+#include "operations/operations.h"
 
-#include "filter/number.h"
-#include "link/commands.h"
+#include "device/commands.h"
+#include "device/number.h"
 
 namespace filter {
 

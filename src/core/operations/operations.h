@@ -4,8 +4,8 @@
 // what is written back, which command goes out. The window passes its boxes; merovask-ctl passes the values
 // given on its command line.
 
-#include "filter/limits.h"
-#include "link/line.h"
+#include "device/limits.h"
+#include "line/line.h"
 
 #include <QString>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The parts of the serial control that do not depend on the platform's port.
 
-#include "platform/MSComm.h"
+#include "serial/MSComm.h"
 
-#include "platform/programdir.h"
+#include "system/programdir.h"
 
 #include <QStringList>
 

@@ -7,7 +7,7 @@
 // Each platform has its own implementation, chosen by CMake: MSComm_qt.cpp over Qt Serial Port,
 // MSComm_win.cpp over the Win32 communications calls. What they share is in MSComm.cpp.
 
-#include "platform/ports.h"
+#include "serial/ports.h"
 
 #include <QByteArray>
 #include <QObject>

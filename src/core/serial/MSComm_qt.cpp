@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The serial control over Qt Serial Port, for Linux and other POSIX systems.
 
-#include "platform/MSComm.h"
+#include "serial/MSComm.h"
 
-#include "platform/hangupwatch.h"
+#include "serial/hangupwatch.h"
 
 #include <QFileInfo>
 #include <QSerialPort>

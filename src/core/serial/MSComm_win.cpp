@@ -8,7 +8,7 @@
 // there as they arrive, and no thread of our own is needed. Writes are handed to the system in Output and
 // complete in the background, in order.
 
-#include "platform/MSComm.h"
+#include "serial/MSComm.h"
 
 #include <QWinEventNotifier>
 

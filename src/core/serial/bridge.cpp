@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/bridge.h"
+#include "serial/bridge.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/hangupwatch.h"
+#include "serial/hangupwatch.h"
 
 #include <fcntl.h>
 #include <poll.h>

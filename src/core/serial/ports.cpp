@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Port numbers on top of the links in the two folders, the port table and the system's serial hardware.
 
-#include "platform/ports.h"
+#include "serial/ports.h"
 
-#include "platform/bridge.h"
-#include "platform/userdir.h"
+#include "serial/bridge.h"
+#include "system/userdir.h"
 
 #include <QDir>
 #include <QFile>

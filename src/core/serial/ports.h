@@ -4,9 +4,9 @@
 //
 // On Windows port N is COMN. Elsewhere port N is, first match wins: the link com<N> in the program folder,
 // the link com<N> in the per-user folder, the USB or ACM adapter that holds N in the per-user port table
-// (platform/porttable), /dev/ttyS<N-1>.
+// (serial/porttable), /dev/ttyS<N-1>.
 
-#include "platform/serialhw.h"
+#include "serial/serialhw.h"
 
 #include <QList>
 #include <QString>
@@ -21,7 +21,7 @@ struct PortEntry {
     QString description;     // for the operator
     bool present = false;    // the device is there now
     bool accessible = false; // this user may open it for reading and writing
-    bool bridge = false;     // a filter on another computer (platform/bridge)
+    bool bridge = false;     // a filter on another computer (serial/bridge)
 };
 
 // Where port N lives for a program in `programFolder`; empty for a number below 1. Numbers adapters seen for

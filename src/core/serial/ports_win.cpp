@@ -2,7 +2,7 @@
 // Port numbers on Windows: port N is COMN, numbered by Windows itself (its COM port database keeps an
 // adapter's number), so there are no links and no port table of our own here.
 
-#include "platform/ports.h"
+#include "serial/ports.h"
 
 #include <QMap>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/porttable.h"
+#include "serial/porttable.h"
 
 #include <algorithm>
 #include <optional>

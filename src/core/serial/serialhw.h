@@ -3,7 +3,7 @@
 // What the system has in serial ports at one moment: the USB and ACM adapters plugged in and the serial
 // ports with a UART behind them; and whether this user may open a device.
 
-#include "platform/porttable.h"
+#include "serial/porttable.h"
 
 #include <QList>
 #include <QString>

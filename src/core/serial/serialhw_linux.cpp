@@ -3,7 +3,7 @@
 // on a machine without any adapter (it looks at every terminal), too long for opening a port by its number
 // at start-up; this takes a fraction of a millisecond.
 
-#include "platform/serialhw.h"
+#include "serial/serialhw.h"
 
 #include <QDir>
 #include <QFile>

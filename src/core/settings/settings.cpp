@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-#include "shell/settings.h"
+#include "settings/settings.h"
 
-#include "filter/number.h"
-#include "link/commands.h"
-#include "platform/profile.h"
+#include "device/commands.h"
+#include "device/number.h"
+#include "system/profile.h"
 
 #include <QFile>
 

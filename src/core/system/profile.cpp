@@ -8,7 +8,7 @@
 // is scanned once per call, line by line, without building a list of lines, so a huge or garbage file costs
 // time in proportion to its size and no more memory than one copy of it.
 
-#include "platform/profile.h"
+#include "system/profile.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The Windows profile (INI) calls. On Windows they come from the system; elsewhere platform/profile.cpp
+// The Windows profile (INI) calls. On Windows they come from the system; elsewhere system/profile.cpp
 // implements the same behaviour, so the settings file stays interchangeable with one written on Windows.
 
 #ifdef _WIN32

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/programdir.h"
+#include "system/programdir.h"
 
 #include <QCoreApplication>
 #include <QDir>

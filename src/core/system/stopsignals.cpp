@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/stopsignals.h"
+#include "system/stopsignals.h"
 
 #include <QSocketNotifier>
 

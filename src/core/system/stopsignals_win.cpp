@@ -2,7 +2,7 @@
 // Stop signals on Windows: the console's Ctrl+C, Ctrl+Break and closing, which the system reports on a thread
 // of its own; they are handed to the program's thread as a queued call.
 
-#include "platform/stopsignals.h"
+#include "system/stopsignals.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/userdir.h"
+#include "system/userdir.h"
 
-#include "platform/userdir_native.h"
+#include "system/userdir_native.h"
 
 #include <QCryptographicHash>
 #include <QDir>

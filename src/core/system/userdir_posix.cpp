@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The per-user folder after the XDG base directory rules, and write access as the profile calls need it.
 
-#include "platform/userdir.h"
-#include "platform/userdir_native.h"
+#include "system/userdir.h"
+#include "system/userdir_native.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 // Windows redirects the writes of old 32-bit programs out of Program Files by itself, but not those of a
 // 64-bit one: the panel does it, into a folder of its own per program folder, as that redirection does.
 
-#include "platform/userdir.h"
-#include "platform/userdir_native.h"
+#include "system/userdir.h"
+#include "system/userdir_native.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/wait.h"
+#include "system/wait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

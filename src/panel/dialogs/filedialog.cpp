@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/filedialog.h"
+#include "dialogs/filedialog.h"
 
-#include "platform/filedialog_native.h"
+#include "dialogs/filedialog_native.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 // The dialog GetOpenFileNameA shows when no test answers it: each platform's own (filedialog_qt.cpp,
 // filedialog_win.cpp). `error` receives what CommDlgExtendedError will report.
 
-#include "platform/filedialog.h"
+#include "dialogs/filedialog.h"
 
 namespace platform::native {
 BOOL showOpenDialog(OPENFILENAME* ofn, DWORD& error);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The open-file dialog drawn by Qt from the record, where the system has no such call.
 
-#include "platform/filedialog.h"
-#include "platform/filedialog_native.h"
+#include "dialogs/filedialog.h"
+#include "dialogs/filedialog_native.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The system's open-file dialog, with what the record leaves out that the system needs.
 
-#include "platform/filedialog.h"
-#include "platform/filedialog_native.h"
-#include "platform/nativewindow.h"
+#include "dialogs/filedialog.h"
+#include "dialogs/filedialog_native.h"
+#include "dialogs/nativewindow.h"
 
 #include <cstring>
 

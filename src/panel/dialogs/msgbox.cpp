@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "platform/msgbox.h"
+#include "dialogs/msgbox.h"
 
-#include "platform/msgbox_native.h"
+#include "dialogs/msgbox_native.h"
 
 namespace platform {
 

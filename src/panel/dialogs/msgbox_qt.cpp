@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Message boxes drawn by Qt, where the system has no message box call of its own.
 
-#include "platform/msgbox.h"
-#include "platform/msgbox_native.h"
+#include "dialogs/msgbox.h"
+#include "dialogs/msgbox_native.h"
 
 #include <QMessageBox>
 

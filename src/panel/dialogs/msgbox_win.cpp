@@ -2,9 +2,9 @@
 // Message boxes by the system's own call. The window owns the box, so the box stays in front of it and the
 // window takes no clicks meanwhile; before the window shows, the box holds off the whole program instead.
 
-#include "platform/msgbox.h"
-#include "platform/msgbox_native.h"
-#include "platform/nativewindow.h"
+#include "dialogs/msgbox.h"
+#include "dialogs/msgbox_native.h"
+#include "dialogs/nativewindow.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/nativewindow.h"
+#include "dialogs/nativewindow.h"
 
 #include <QApplication>
 #include <QWidget>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/doevents.h"
+#include "widgets/doevents.h"
 
 #include <cmath>
 

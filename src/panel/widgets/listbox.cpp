@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/listbox.h"
+#include "widgets/listbox.h"
 
 #include <QCache>
 #include <QImage>

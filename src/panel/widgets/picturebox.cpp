@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/picturebox.h"
+#include "widgets/picturebox.h"
 
 #include <QPainter>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "platform/pixelstyle.h"
+#include "widgets/pixelstyle.h"
 
 #include <QApplication>
 #include <QPainter>
