@@ -141,7 +141,7 @@ int get(Run& run) {
 }
 
 int send(Run& run) {
-    return operate(run, [](Run& r) { r.line->console(r.arg(0)); });
+    return operate(run, [](Run& r) { devlink::console(*r.line, r.arg(0)); });
 }
 
 std::optional<calibration::ReadResult> readTable(const QString& path, calibration::CalTable& table) {
@@ -172,7 +172,7 @@ int upload(Run& run) {
     QObject::connect(run.line, &devlink::SerialLine::commandSent, run.line,
                      [shown = progress(calibration::uploadCommandCount(read->rowCount)),
                       sent = 0](const QString&) mutable { shown(++sent); });
-    switch (calibration::upload(*run.line, table, read->rowCount)) {
+    switch (calibration::upload(*run.line, table, read->rowCount, *run.settings)) {
     case calibration::UploadEnd::Done:
         say(texts::uploadDone());
         return kDone;

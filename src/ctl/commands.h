@@ -13,6 +13,9 @@
 namespace devlink {
 class SerialLine;
 }
+namespace settings {
+class SettingsFile;
+}
 
 namespace ctl {
 
@@ -29,6 +32,7 @@ struct Options {
 struct Run {
     const Options& options;
     devlink::SerialLine* line = nullptr;
+    const settings::SettingsFile* settings = nullptr;
     ReplyPrinter* printer = nullptr;
     std::int16_t port = 0;
     QString arg(int i) const { return options.words.value(i + 1); }

@@ -34,7 +34,7 @@ int main(int argc, char* argv[]) {
         return command.run(run);
     }
 
-    const shell::SettingsFile settings(platform::settingsPath(platform::programDir()));
+    const settings::SettingsFile settings(platform::settingsPath(platform::programDir()));
     const QString portText = options.port.value_or(settings.port());
     const std::optional<std::int16_t> port = filter::wholeValue16(portText);
     if (!port) {
@@ -43,7 +43,7 @@ int main(int argc, char* argv[]) {
     }
 
     devlink::SerialLine line;
-    line.useSettings(settings, settings.limits());
+    line.setLimits(settings.limits());
     const bool monitor = qstrcmp(command.name, "monitor") == 0;
     ctl::ReplyPrinter printer(options.json ? ctl::ReplyPrinter::Form::Json
                               : monitor    ? ctl::ReplyPrinter::Form::Timed
@@ -57,6 +57,7 @@ int main(int argc, char* argv[]) {
     // SIGINT and SIGTERM end the operation under way at its next step; monitor ends cleanly.
     platform::onStopSignals(&line, [&line] { line.stop(); });
     run.line = &line;
+    run.settings = &settings;
     run.printer = &printer;
     run.port = *port;
     return command.run(run);

@@ -23,6 +23,7 @@
 #include "line/serialline.h"
 #include "operations/autocycle.h"
 #include "operations/gate.h"
+#include "settings/settings.h"
 #include "ui_frmMotor.h"
 
 #include <QTimer>
@@ -96,8 +97,8 @@ class frmMotor : public QWidget {
     void drawSwitchPictures();
     void uploadCalibration(std::int16_t rowCount);
     void MSComm1_Reply(const QByteArray& reply);
-    // The boxes kept in the settings file besides the port, in the order of shell::kBoxKeys.
-    std::array<QLineEdit*, shell::kBoxKeys.size()> storedBoxes() const;
+    // The boxes kept in the settings file besides the port, in the order of settings::kBoxKeys.
+    std::array<QLineEdit*, settings::kBoxKeys.size()> storedBoxes() const;
 
     Ui::frmMotor ui;
     // Control arrays and the parts of the window that have no place in the layout.
@@ -106,6 +107,7 @@ class frmMotor : public QWidget {
     QTimer* Timer2 = nullptr; // auto mode, 1000 ms
 
     devlink::SerialLine line;
+    settings::SettingsFile settingsFile; // the program folder's, or this user's copy of it
     devlink::Gate gate;
     filter::AutoCycle autoCycle;
     calibration::CalTable cal; // calTable, calMin, calMax

@@ -77,7 +77,7 @@ void frmMotor::uploadCalibration(std::int16_t rowCount) {
         // The window's cursor, not the application's: the boxes that end the upload keep their arrow.
         setCursor(Qt::WaitCursor);
         const auto arrow = qScopeGuard([this] { unsetCursor(); });
-        switch (calibration::upload(line, cal, rowCount)) {
+        switch (calibration::upload(line, cal, rowCount, settingsFile)) {
         case calibration::UploadEnd::NoResponse:
             platform::MsgBox(texts::uploadNoResponse());
             break;

@@ -5,6 +5,7 @@
 #include "device/texts.h"
 #include "dialogs/msgbox.h"
 #include "frmMotor.h"
+#include "operations/console.h"
 
 #include <QFile>
 
@@ -43,7 +44,7 @@ void frmMotor::Command1_Click() {
 }
 
 void frmMotor::CmdSend_Click() {
-    line.consoleSend(ui.TxtCom->text());
+    devlink::consoleSend(line, ui.TxtCom->text());
 }
 
 void frmMotor::MSComm1_Reply(const QByteArray& reply) {

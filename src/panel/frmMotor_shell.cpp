@@ -18,14 +18,14 @@ void frmMotor::Form_Load() {
     }
     ui.Comb->setCurrentIndex(-1);
 
-    const shell::SettingsFile settings(platform::settingsPath(platform::programDir()));
-    const shell::StartValues start = settings.load();
+    settingsFile = settings::SettingsFile(platform::settingsPath(platform::programDir()));
+    const settings::StartValues start = settingsFile.load();
     // The engineering mode comes only from the show key, whatever the file's debug flag says.
     debugMode = false;
     ui.Text1->setText(start.port);
     ui.Text7->setText(start.swMinText);
     ui.Text8->setText(start.swMaxText);
-    line.useSettings(settings, start.limits);
+    line.setLimits(start.limits);
 
     const QString range = QStringLiteral("(%1~%2)").arg(start.limits.swMin).arg(start.limits.swMax);
     ui.Label6->setText(QStringLiteral("Wavelength") + range);
@@ -40,7 +40,7 @@ void frmMotor::Form_Load() {
     Command1_Click();
 }
 
-std::array<QLineEdit*, shell::kBoxKeys.size()> frmMotor::storedBoxes() const {
+std::array<QLineEdit*, settings::kBoxKeys.size()> frmMotor::storedBoxes() const {
     return {ui.Text9, ui.Text10, ui.Text6, ui.Text11, ui.Text12};
 }
 
@@ -51,12 +51,12 @@ void frmMotor::Form_Unload() {
     unloaded = true;
     line.shutDown();
     Timer2->stop();
-    shell::BoxValues values;
+    settings::BoxValues values;
     const auto boxes = storedBoxes();
     for (std::size_t i = 0; i < boxes.size(); ++i) {
         values[i] = boxes[i]->text();
     }
-    line.settings().store(ui.Text1->text(), values);
+    settingsFile.store(ui.Text1->text(), values);
     hide();
     emit Unloaded();
 }

@@ -109,7 +109,7 @@ void TestLine::consoleBytes() {
     OpenLine open;
     QVERIFY(open.opened);
     open.device.setMode(PtyDevice::Mode::Silent);
-    open.line.consoleSend(typed);
+    devlink::consoleSend(open.line, typed);
     QCOMPARE(open.line.lastCmd(), typed);
     QVERIFY(open.line.replyText().isEmpty());
     QVERIFY(open.line.timeoutArmed());
@@ -136,7 +136,7 @@ void TestLine::timeoutNeverEarly() {
     const auto start = Clock::now();
     for (int k = 0; k < kLines; ++k) {
         std::this_thread::sleep_until(start + std::chrono::milliseconds(k * 1000 / kLines));
-        lines[std::size_t(k)]->line.consoleSend(QStringLiteral("v"));
+        devlink::consoleSend(lines[std::size_t(k)]->line, QStringLiteral("v"));
         const auto writes = takeCommandWrites();
         QCOMPARE(writes.size(), std::size_t(1));
         written[std::size_t(k)] = writes.front();
@@ -206,6 +206,7 @@ void TestLine::gapsUnderLoad() {
 
     OpenLine open;
     QVERIFY(open.opened);
+    QTemporaryDir dir;
     calibration::CalTable table;
     for (int k = 0; k < 100; ++k) {
         table.calTable[std::size_t(k)] = std::int16_t(k);
@@ -222,7 +223,9 @@ void TestLine::gapsUnderLoad() {
     } runs[] = {
         {"Setting", [&] { filter::scanSetting(open.line, start, end, stay); }, 3, 500.0},
         {"get", [&] { devlink::readStamp(open.line); }, 3, 50.0},
-        {"upload", [&] { calibration::upload(open.line, table, 100); }, 210, 50.0},
+        {"upload",
+         [&] { calibration::upload(open.line, table, 100, settings::SettingsFile(dir.filePath("x.ini"))); },
+         210, 50.0},
     };
     for (const auto& run : runs) {
         open.device.clear();

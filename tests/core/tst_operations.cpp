@@ -47,7 +47,7 @@ QStringList run(RecordingLine& line, const QString& operation) {
     } else if (name == QLatin1String("switch")) {
         filter::selectOutput(line, boxes[0].text().toInt());
     } else if (name == QLatin1String("console")) {
-        line.console(words.join(QLatin1Char(' ')).replace(QLatin1Char('_'), QLatin1Char(' ')));
+        devlink::console(line, words.join(QLatin1Char(' ')).replace(QLatin1Char('_'), QLatin1Char(' ')));
         return {};
     }
     QStringList texts;
@@ -235,13 +235,18 @@ void TestOperations::upload() {
         return answers ? QStringLiteral("OK ") : QString();
     };
 
-    QCOMPARE(int(calibration::upload(line, table, std::int16_t(values.size()))), end);
+    QTemporaryDir dir;
+    const settings::SettingsFile file(dir.filePath(QStringLiteral("merovask.ini")));
+    QCOMPARE(int(calibration::upload(line, table, std::int16_t(values.size()), file)), end);
     QCOMPARE(line.commands(), commands);
     // Once the range has gone out, stored when the upload ends: after the stamp, or where it was stopped.
-    const qsizetype stored = line.log.indexOf(QStringLiteral("store 1526 1580"));
+    const qsizetype stored = line.log.indexOf(QStringLiteral("limits 1526 1580"));
     QCOMPARE(stored >= 0, commands.size() >= 24);
+    QCOMPARE(QFile::exists(file.path()), stored >= 0);
     if (stored >= 0) {
         QCOMPARE(stored, line.log.size() - 1);
+        QCOMPARE(file.limits().swMin, 1526);
+        QCOMPARE(file.limits().swMax, 1580);
     }
     if (end == int(calibration::UploadEnd::Done)) {
         // Every command is followed by a clearing and a wait of 50 ms, and the check adds one wait.
@@ -276,9 +281,12 @@ void TestOperations::uploadLosesPort() {
         }
     };
 
-    QCOMPARE(calibration::upload(line, tenRows(counting(10)), 10), calibration::UploadEnd::NoResponse);
+    QTemporaryDir dir;
+    const settings::SettingsFile file(dir.filePath(QStringLiteral("merovask.ini")));
+    QCOMPARE(calibration::upload(line, tenRows(counting(10)), 10, file), calibration::UploadEnd::NoResponse);
 
-    QVERIFY(!line.log.join(QLatin1Char('|')).contains(QStringLiteral("store")));
+    QVERIFY(!line.log.join(QLatin1Char('|')).contains(QStringLiteral("limits")));
+    QVERIFY(!QFile::exists(file.path()));
     QString previous; // the last command that went out, or the last change of the port
     for (const QString& entry : line.log) {
         if (entry.startsWith(QLatin1Char('Y'))) {
@@ -315,12 +323,14 @@ void TestOperations::gateDuringUpload() {
     QFETCH(QString, operation);
     QFETCH(int, atWait);
     const calibration::CalTable table = tenRows(counting(10));
+    QTemporaryDir dir;
+    const settings::SettingsFile file(dir.filePath(QStringLiteral("merovask.ini")));
     filter::AutoCycle cycle;
     cycle.restart();
     const filter::TextField command(QStringLiteral("z")), wait(QStringLiteral("0"));
     const auto attempt = [&](RecordingLine& line) {
         if (operation == QLatin1String("upload")) {
-            calibration::upload(line, table, 10);
+            calibration::upload(line, table, 10, file);
         } else if (operation == QLatin1String("auto")) {
             cycle.tick(line, {{&command, &command, &command}, {&wait, &wait, &wait}});
         } else {
@@ -328,7 +338,7 @@ void TestOperations::gateDuringUpload() {
         }
     };
     RecordingLine alone;
-    calibration::upload(alone, table, 10);
+    calibration::upload(alone, table, 10, file);
 
     RecordingLine line;
     devlink::Gate gate;
@@ -338,7 +348,7 @@ void TestOperations::gateDuringUpload() {
             ran = gate.pass([&] { attempt(line); });
         }
     };
-    gate.exclusive([&] { calibration::upload(line, table, 10); });
+    gate.exclusive([&] { calibration::upload(line, table, 10, file); });
 
     QVERIFY(!ran);
     QCOMPARE(line.log, alone.log);

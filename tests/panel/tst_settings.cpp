@@ -95,7 +95,7 @@ void tst_settings::firstStartOnEmptyFolder() {
     QVERIFY(serialLine(p.w).port().PortOpen());
     QCOMPARE(p.replies(), QStringList{"open successfully"});
     QCOMPARE(ui(p.w).Command1->text(), QStringLiteral("close"));
-    QCOMPARE(serialLine(p.w).settings().path(), QDir(p.dir.path()).filePath("merovask.ini"));
+    QCOMPARE(settingsFile(p.w).path(), QDir(p.dir.path()).filePath("merovask.ini"));
     // Start-up sends nothing.
     PtyDevice::pump(50);
     QVERIFY(p.device->received().isEmpty());
@@ -205,8 +205,8 @@ void tst_settings::startValues() {
     QCOMPARE(serialLine(p.w).portOpen(), box.isEmpty());
     QVERIFY(!debugMode(p.w));
     // What start-up wrote back reads the same as what it showed.
-    QCOMPARE(readKey(serialLine(p.w).settings().path(), "Cch"), cch.toLatin1());
-    QCOMPARE(readKey(serialLine(p.w).settings().path(), "port"), port.toLatin1());
+    QCOMPARE(readKey(settingsFile(p.w).path(), "Cch"), cch.toLatin1());
+    QCOMPARE(readKey(settingsFile(p.w).path(), "port"), port.toLatin1());
 }
 
 void tst_settings::debugKeyKeptAndIgnored() {
@@ -214,7 +214,7 @@ void tst_settings::debugKeyKeptAndIgnored() {
     p.start();
     VERIFY_BOXES(p.boxes);
     QVERIFY(!debugMode(p.w));
-    QCOMPARE(readKey(serialLine(p.w).settings().path(), "debug"), QByteArray("1"));
+    QCOMPARE(readKey(settingsFile(p.w).path(), "debug"), QByteArray("1"));
     // Debug mode off: a timed-out command leaves no history line.
     p.device->setMode(PtyDevice::Mode::Silent);
     p.boxes.expect(QStringLiteral("no response form device"));
@@ -224,7 +224,7 @@ void tst_settings::debugKeyKeptAndIgnored() {
     QCOMPARE(ui(p.w).List1->count(), 0);
     VERIFY_BOXES(p.boxes);
     p.w->Command9_Click();
-    QCOMPARE(readKey(serialLine(p.w).settings().path(), "debug"), QByteArray("1"));
+    QCOMPARE(readKey(settingsFile(p.w).path(), "debug"), QByteArray("1"));
 }
 
 void tst_settings::shutDownStoresSixKeys_data() {

@@ -12,6 +12,7 @@ struct FormAccess {
     static const Ui::frmMotor& ui(const frmMotor& w) { return w.ui; }
     static devlink::SerialLine& line(frmMotor& w) { return w.line; }
     static devlink::Gate& gate(frmMotor& w) { return w.gate; }
+    static const settings::SettingsFile& settingsFile(frmMotor& w) { return w.settingsFile; }
     static filter::AutoCycle& autoCycle(frmMotor& w) { return w.autoCycle; }
     static QTimer* timer2(frmMotor& w) { return w.Timer2; }
     static std::array<QPushButton*, 4>& cmdPort(frmMotor& w) { return w.CmdPort; }
@@ -29,6 +30,9 @@ template <class W> devlink::SerialLine& serialLine(W&& w) {
 }
 template <class W> devlink::Gate& gate(W&& w) {
     return FormAccess::gate(*w);
+}
+template <class W> const settings::SettingsFile& settingsFile(W&& w) {
+    return FormAccess::settingsFile(*w);
 }
 template <class W> filter::AutoCycle& cycle(W&& w) {
     return FormAccess::autoCycle(*w);
@@ -62,6 +66,7 @@ using testsupport::gate;
 using testsupport::listLines;
 using testsupport::picBack;
 using testsupport::serialLine;
+using testsupport::settingsFile;
 using testsupport::timer2;
 using testsupport::ui;
 using testsupport::unloaded;

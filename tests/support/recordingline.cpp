@@ -2,7 +2,6 @@
 #include "support/recordingline.h"
 
 #include "device/commands.h"
-#include "operations/console.h"
 
 namespace testsupport {
 
@@ -55,20 +54,9 @@ void RecordingLine::clearReply() {
     replyText.clear();
 }
 
-void RecordingLine::console(const QString& command) {
-    log << QStringLiteral("show ") + command;
-    lastCmd = command;
-    devlink::sendFromConsole(*this, command);
-}
-
-std::int32_t RecordingLine::limit(filter::LimitKind kind, std::int32_t nVal) const {
-    return filter::setLimit(kind, nVal, swMin, swMax);
-}
-
-void RecordingLine::storeRange(std::int32_t calMin, std::int32_t calMax) {
-    log << QStringLiteral("store %1 %2").arg(calMin).arg(calMax);
-    swMin = calMin;
-    swMax = calMax;
+void RecordingLine::setLimits(filter::Limits limits) {
+    log << QStringLiteral("limits %1 %2").arg(limits.swMin).arg(limits.swMax);
+    limitsInForce = limits;
 }
 
 } // namespace testsupport

@@ -15,7 +15,7 @@ class RecordingLine : public devlink::Line {
   public:
     // The log, one entry a step: "C1589," a command handed over (blanks trimmed), "lost C1589," one handed
     // over while the port was closed, "arm", "disarm", "clear", "wait 500", "show C1589" (an operation's
-    // command shown in the console), "store 1517 1589", "port opened", "port closed".
+    // command shown in the console), "limits 1517 1589" (new limits in force), "port opened", "port closed".
     QStringList log;
     // The fake clock: milliseconds, moved only by waits (a wait of N lasts N + 1 ms, as the first check at
     // which more than N ms have passed).
@@ -32,8 +32,7 @@ class RecordingLine : public devlink::Line {
     std::uint32_t connectionNumber = 0;
     // Runs at the end of every wait, with the number of waits ended so far: what happens meanwhile.
     std::function<void(int waits)> duringWait;
-    std::int32_t swMin = 1510;
-    std::int32_t swMax = 1589;
+    filter::Limits limitsInForce{1510, 1589};
     QString lastCmd;
     QString replyText;
 
@@ -49,10 +48,10 @@ class RecordingLine : public devlink::Line {
     bool replied() const override { return !replyText.isEmpty(); }
     void armTimeout() override { log << QStringLiteral("arm"); }
     void disarmTimeout() override { log << QStringLiteral("disarm"); }
-    void console(const QString& command) override;
+    void showCommand(const QString& command) override { log << QStringLiteral("show ") + command; }
     void setLastCmd(const QString& text) override { lastCmd = text; }
-    std::int32_t limit(filter::LimitKind kind, std::int32_t nVal) const override;
-    void storeRange(std::int32_t calMin, std::int32_t calMax) override;
+    filter::Limits limits() const override { return limitsInForce; }
+    void setLimits(filter::Limits limits) override;
 
   private:
     QString pending_; // the device's answer, on its way

@@ -49,7 +49,8 @@ class Pairs {
 
 } // namespace
 
-UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCount) {
+UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCount,
+                 const settings::SettingsFile& settings) {
     using namespace devlink::cmd;
     Pairs out(line);
     for (int k = 0; k < rowCount; ++k) {
@@ -79,7 +80,7 @@ UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCou
     // The range is the device's once the table and the range have reached it over one unbroken connection;
     // it is stored then, also when the front end stopped during the stamp, and never after a lost command.
     if (out.intact()) {
-        line.storeRange(table.calMin, table.calMax);
+        line.setLimits(settings.storeRange(table.calMin, table.calMax, line.limits()));
     }
     if (!stamped) {
         return UploadEnd::Stopped;

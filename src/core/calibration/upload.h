@@ -5,6 +5,7 @@
 
 #include "calibration/calfile.h"
 #include "line/line.h"
+#include "settings/settings.h"
 
 #include <QString>
 #include <cstdint>
@@ -19,9 +20,11 @@ enum class UploadEnd {
 };
 
 // Sends the 2 * rowCount + 10 commands of an upload, each followed by a clearing of the reply and a wait of
-// 50 ms. No value (Y) goes out unless its slot (X) went out just before it over the same connection. Stores
-// the range through the line at the end, when the table and its range went out without a loss.
-UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCount);
+// 50 ms. No value (Y) goes out unless its slot (X) went out just before it over the same connection. At the
+// end, when the table and its range went out without a loss, the range is stored in the settings file and
+// becomes the line's limits.
+UploadEnd upload(devlink::Line& line, const CalTable& table, std::int16_t rowCount,
+                 const settings::SettingsFile& settings);
 
 // The number of commands that a successful upload of rowCount rows sends.
 constexpr int uploadCommandCount(std::int16_t rowCount) {

@@ -6,6 +6,12 @@
 
 namespace filter {
 
+// The wavelength limits in force.
+struct Limits {
+    std::int32_t swMin = 0;
+    std::int32_t swMax = 0;
+};
+
 enum LimitKind : std::int32_t {
     kWavelength = 0, // swMin .. swMax
     kSteps = 1,      // 1 .. 30: fine tuning amounts and the scan span

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // What an operation needs of the line it runs on: sending, waiting with events running, asking whether a
-// reply came since the last clearing, the console's send and the limits in force. The operations
+// reply came since the last clearing, showing an operation's command and the limits in force. The operations
 // (operations/console, operations/operations, operations/autocycle, calibration/upload) decide which commands
 // go out, in which order, with which waits and which checks; devlink::SerialLine carries them out on the
 // port, for the window and merovask-ctl alike.
@@ -35,16 +35,19 @@ class Line {
     virtual void armTimeout() = 0;
     virtual void disarmTimeout() = 0;
 
-    // An operation's single command: shown in the console's command box, then sent as the console's Send
-    // sends what the operator typed (sendFromConsole).
-    virtual void console(const QString& command) = 0;
+    // An operation's single command is shown in the console's command box before it goes out (console()).
+    virtual void showCommand(const QString& command) = 0;
     // The command that a time-out's history line names: the console's text, or the auto cycle's command.
     virtual void setLastCmd(const QString& text) = 0;
 
-    // setLimit with the wavelength limits in force at this moment.
-    virtual std::int32_t limit(filter::LimitKind kind, std::int32_t nVal) const = 0;
-    // Stores the range of the calibration table just written: the settings file and the limits.
-    virtual void storeRange(std::int32_t calMin, std::int32_t calMax) = 0;
+    // The wavelength limits in force: the settings file's at start, a new calibration's after an upload.
+    virtual filter::Limits limits() const = 0;
+    virtual void setLimits(filter::Limits limits) = 0;
+    // setLimit with the limits in force at this moment.
+    std::int32_t limit(filter::LimitKind kind, std::int32_t nVal) const {
+        const filter::Limits now = limits();
+        return filter::setLimit(kind, nVal, now.swMin, now.swMax);
+    }
 };
 
 } // namespace devlink

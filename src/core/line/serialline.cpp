@@ -4,7 +4,6 @@
 #include "device/commands.h"
 #include "device/number.h"
 #include "device/texts.h"
-#include "operations/console.h"
 #include "system/wait.h"
 
 namespace devlink {
@@ -79,17 +78,6 @@ void SerialLine::stop() {
     platform::interruptWaits();
 }
 
-void SerialLine::consoleSend(const QString& text) {
-    lastCmd_ = text;
-    sendFromConsole(*this, text);
-}
-
-void SerialLine::console(const QString& command) {
-    // The operator sees every single command of the panel in the console before it goes out.
-    emit commandShown(command);
-    consoleSend(command);
-}
-
 bool SerialLine::awaitReply(int timeoutMs) {
     const qint64 limitNs = qint64(timeoutMs) * 1000000;
     awaiting_ = true;
@@ -99,11 +87,6 @@ bool SerialLine::awaitReply(int timeoutMs) {
     }
     awaiting_ = false;
     return replied() && !gone_;
-}
-
-void SerialLine::useSettings(const shell::SettingsFile& file, shell::Limits limits) {
-    settings_ = file;
-    limits_ = limits;
 }
 
 bool SerialLine::SendCommand(QString text) {
@@ -129,14 +112,6 @@ bool SerialLine::SendCommand(QString text) {
 
 void SerialLine::DelayMs(std::int32_t HowLong) {
     platform::waitMs(HowLong, [this] { return stopped_; });
-}
-
-std::int32_t SerialLine::limit(filter::LimitKind kind, std::int32_t nVal) const {
-    return filter::setLimit(kind, nVal, limits_.swMin, limits_.swMax);
-}
-
-void SerialLine::storeRange(std::int32_t calMin, std::int32_t calMax) {
-    limits_ = settings_.storeRange(calMin, calMax, limits_);
 }
 
 void SerialLine::MSComm1_OnComm() {

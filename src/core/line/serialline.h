@@ -3,12 +3,11 @@
 // The serial line to the filter, for both front ends: it owns the serial control, opens and closes the port,
 // hands commands to it, assembles the replies, keeps the last reply, runs the response time-out and holds
 // the wavelength limits in force. The window shows what it reports in its lists and boxes; merovask-ctl
-// prints it.
+// prints it. It knows neither the settings file nor the operations that run on it.
 
 #include "device/replyassembler.h"
 #include "line/line.h"
 #include "serial/MSComm.h"
-#include "settings/settings.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -49,9 +48,6 @@ class SerialLine : public QObject, public Line {
     // The device went away while the port was open; the port is closed since.
     bool wentAway() const { return gone_; }
 
-    // The console's Send of what the operator typed: "get" becomes the product-date reads, anything else
-    // goes out with the terminator and the time-out armed.
-    void consoleSend(const QString& text);
     const QString& lastCmd() const { return lastCmd_; }
     const QString& replyText() const { return replyText_; }
     // Bytes of the reply being assembled.
@@ -62,11 +58,6 @@ class SerialLine : public QObject, public Line {
     // command was handed to the port. False when none came, the port went away or the line was stopped.
     bool awaitReply(int timeoutMs);
 
-    // The settings file that a calibration's range is stored in, and the limits in force.
-    void useSettings(const shell::SettingsFile& file, shell::Limits limits);
-    const shell::SettingsFile& settings() const { return settings_; }
-    shell::Limits limits() const { return limits_; }
-
     // Line
     bool SendCommand(QString text) override;
     std::uint32_t connection() const override { return connection_; }
@@ -76,10 +67,10 @@ class SerialLine : public QObject, public Line {
     bool replied() const override { return !replyText_.isEmpty(); }
     void armTimeout() override { Timer1.start(); }
     void disarmTimeout() override { Timer1.stop(); }
-    void console(const QString& command) override;
+    void showCommand(const QString& command) override { emit commandShown(command); }
     void setLastCmd(const QString& text) override { lastCmd_ = text; }
-    std::int32_t limit(filter::LimitKind kind, std::int32_t nVal) const override;
-    void storeRange(std::int32_t calMin, std::int32_t calMax) override;
+    filter::Limits limits() const override { return limits_; }
+    void setLimits(filter::Limits limits) override { limits_ = limits; }
 
   signals:
     // A reply is complete (at most 21 bytes, its closing blank included); replyText() holds it.
@@ -111,8 +102,7 @@ class SerialLine : public QObject, public Line {
     bool awaiting_ = false;
     bool gone_ = false;
     QElapsedTimer sinceSend_;
-    shell::SettingsFile settings_;
-    shell::Limits limits_;
+    filter::Limits limits_;
 };
 
 } // namespace devlink

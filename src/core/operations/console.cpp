@@ -18,6 +18,17 @@ void readStamp(Line& line) {
     }
 }
 
+void consoleSend(Line& line, const QString& text) {
+    line.setLastCmd(text);
+    sendFromConsole(line, text);
+}
+
+void console(Line& line, const QString& command) {
+    // The operator sees every single command of the panel in the console before it goes out.
+    line.showCommand(command);
+    consoleSend(line, command);
+}
+
 void sendFromConsole(Line& line, const QString& text) {
     if (text == cmd::kGetWord) {
         readStamp(line);

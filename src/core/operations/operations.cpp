@@ -3,6 +3,7 @@
 
 #include "device/commands.h"
 #include "device/number.h"
+#include "operations/console.h"
 
 namespace filter {
 
@@ -12,7 +13,7 @@ std::int32_t limitAndSend(devlink::Line& line, Field& box, LimitKind kind, QStri
                           std::int32_t fallback) {
     const std::int32_t value = line.limit(kind, wholeValue(box.text()).value_or(fallback));
     box.setText(QString::number(value));
-    line.console(command(value));
+    devlink::console(line, command(value));
     return value;
 }
 } // namespace
@@ -23,7 +24,7 @@ std::int32_t tune(devlink::Line& line, Field& box, LimitKind kind, QString (*com
 }
 
 void calibrate(devlink::Line& line) {
-    line.console(devlink::cmd::calibrate());
+    devlink::console(line, devlink::cmd::calibrate());
 }
 
 void scanSetting(devlink::Line& line, Field& start, Field& end, Field& stay) {
@@ -44,12 +45,12 @@ void scanSetting(devlink::Line& line, Field& start, Field& end, Field& stay) {
 
 std::int32_t scan(devlink::Line& line, const QString& span) {
     const std::int32_t value = line.limit(kSteps, wholeValue(span).value_or(0));
-    line.console(devlink::cmd::scanSpan(value));
+    devlink::console(line, devlink::cmd::scanSpan(value));
     return value;
 }
 
 void selectOutput(devlink::Line& line, int index) {
-    line.console(devlink::cmd::channel(index));
+    devlink::console(line, devlink::cmd::channel(index));
 }
 
 } // namespace filter

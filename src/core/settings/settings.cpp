@@ -7,7 +7,7 @@
 
 #include <QFile>
 
-namespace shell {
+namespace settings {
 
 namespace {
 const QByteArray kSection = "tfilter";
@@ -73,4 +73,4 @@ Limits SettingsFile::storeRange(std::int32_t calMin, std::int32_t calMax, Limits
     return current;
 }
 
-} // namespace shell
+} // namespace settings

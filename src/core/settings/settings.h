@@ -3,11 +3,13 @@
 // The settings file: its keys with their defaults, and the order in which start-up, shut-down and a
 // calibration upload read and write them. Both front ends use it, so they read the same values the same way.
 
+#include "device/limits.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
 
-namespace shell {
+namespace settings {
 
 // A key of the section and the value it has when the file does not hold it.
 struct Key {
@@ -30,11 +32,7 @@ inline constexpr Key kStepDown{"CD", "1"};
 inline constexpr std::array<Key, 5> kBoxKeys{kStayTime, kSpan, kWavelength, kStepUp, kStepDown};
 using BoxValues = std::array<QString, kBoxKeys.size()>;
 
-// The wavelength limits in force.
-struct Limits {
-    std::int32_t swMin = 0;
-    std::int32_t swMax = 0;
-};
+using filter::Limits;
 
 // What start-up takes from the file.
 struct StartValues {
@@ -72,4 +70,4 @@ class SettingsFile {
     QString path_;
 };
 
-} // namespace shell
+} // namespace settings
