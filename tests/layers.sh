@@ -9,7 +9,7 @@ set -euo pipefail
 cd "${1:-$(dirname "$0")/..}"
 
 # The core's folders from the bottom up; a folder may include those before it in this list and itself.
-# operations and calibration stand side by side on top.
+# operations and calibration stand side by side; service is above both.
 core_order=(system serial device settings line operations)
 rank() {
   local i
@@ -17,6 +17,7 @@ rank() {
     [ "${core_order[$i]}" = "$1" ] && { echo "$i"; return; }
   done
   [ "$1" = calibration ] && { echo 5; return; }
+  [ "$1" = service ] && { echo 6; return; }
   echo -1
 }
 

@@ -78,6 +78,26 @@ QString portWentAwayDuringUpload(std::int16_t port) {
     return QStringLiteral("port %1 went away during the upload (hung up or unplugged)").arg(port);
 }
 
+QString serverReady(std::int16_t port, const QString& device) {
+    return QStringLiteral("port %1 (%2) is open and the filter is ready").arg(port).arg(device);
+}
+
+QString serverBusy(std::int16_t port) {
+    return QStringLiteral("an operation is on the line of port %1").arg(port);
+}
+
+QString serverRetrying(const QString& why) {
+    return QStringLiteral("%1; opening it again every 2 s").arg(why);
+}
+
+QString serverPortGone(std::int16_t port) {
+    return QStringLiteral("port %1 went away (hung up or unplugged)").arg(port);
+}
+
+QString serverClosed(std::int16_t port) {
+    return QStringLiteral("port %1 is closed; open it to use the filter").arg(port);
+}
+
 QString portList(const QList<platform::PortEntry>& ports) {
     if (ports.isEmpty()) {
         return QStringLiteral("no serial ports found");

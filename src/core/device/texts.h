@@ -33,6 +33,13 @@ QString notAPortNumber(const QString& text);
 QString portWentAway();
 QString portWentAwayDuringUpload(std::int16_t port);
 
+// A server's state in a sentence, for its log and its clients.
+QString serverReady(std::int16_t port, const QString& device);
+QString serverBusy(std::int16_t port);
+QString serverRetrying(const QString& why);
+QString serverPortGone(std::int16_t port);
+QString serverClosed(std::int16_t port);
+
 // The port list: one port a line ("3  FT232R USB UART (ttyUSB0)"), with the way to get the permission for a
 // device this user may not open.
 QString portList(const QList<platform::PortEntry>& ports);

@@ -53,6 +53,7 @@ SerialLine::OpenEnd SerialLine::open(const QString& portText) {
         return OpenEnd::Refused;
     }
     portOpen_ = true;
+    gone_ = false;
     ++connection_;
     return OpenEnd::Opened;
 }

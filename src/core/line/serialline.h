@@ -31,6 +31,8 @@ class SerialLine : public QObject, public Line {
     OpenEnd open(const QString& portText);
     // The port button's close.
     void close();
+    // Opens take this device path instead of resolving the port number (empty: resolve it).
+    void setDevicePath(const QString& path) { MSComm1.setDevicePath(path); }
     // The program ends: the port is closed (portOpen() stays as it was), nothing more is sent, every wait
     // returns.
     void shutDown();
@@ -45,7 +47,7 @@ class SerialLine : public QObject, public Line {
     // The serial control itself, to look at.
     const platform::MSComm& port() const { return MSComm1; }
     std::int32_t openWarnCount() const { return openWarnCount_; }
-    // The device went away while the port was open; the port is closed since.
+    // The device went away while the port was open; the port is closed since (until the next open).
     bool wentAway() const { return gone_; }
 
     const QString& lastCmd() const { return lastCmd_; }

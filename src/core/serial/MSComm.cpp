@@ -61,6 +61,9 @@ int MSComm::setSettings(const QString& settings) {
 QString MSComm::startOpen() {
     trouble_ = OpenTrouble::NoSuchPort;
     device_.clear();
+    if (!devicePath_.isEmpty()) {
+        return devicePath_;
+    }
     return portPath(commPort_, programDir());
 }
 

@@ -64,6 +64,10 @@ class MSComm : public QObject {
     QString Settings() const { return settings_; }
     int setSettings(const QString& settings);
 
+    // A device's own path (such as /dev/serial/by-id/...) that the next opens take instead of resolving the
+    // port number, for a program without a per-user folder; empty: resolve the number.
+    void setDevicePath(const QString& path) { devicePath_ = path; }
+
     OpenTrouble openTrouble() const { return trouble_; }
     // The device behind the port number of the last open (links followed), when there is one.
     QString openedDevice() const { return device_; }
@@ -89,7 +93,7 @@ class MSComm : public QObject {
     struct Line; // the platform's port, defined by its implementation file
 
     // The first step of an open on either system: forgets the last open's device and trouble; returns the
-    // path behind the port number, empty when the number names no port.
+    // path behind the port number (or the device path set), empty when the number names no port.
     QString startOpen();
     void received();
     void dropLine();
@@ -100,6 +104,7 @@ class MSComm : public QObject {
     int commEvent_ = comEvNone;
     OpenTrouble trouble_ = OpenTrouble::None;
     QString device_;
+    QString devicePath_;
 };
 
 } // namespace platform

@@ -23,9 +23,10 @@ void DoEvents() {
 namespace platform {
 
 namespace {
-// The loops of the waits under way, innermost last; all on the one thread that runs the operations.
+// The loops of the waits under way on this thread, innermost last. Operations run on one thread, but a server
+// may run its line on a thread of its own beside others that never wait.
 std::vector<QEventLoop*>& sleeping() {
-    static std::vector<QEventLoop*> loops;
+    thread_local std::vector<QEventLoop*> loops;
     return loops;
 }
 // Sleeps for about `ns` (at least 1) nanoseconds. The kernel may let a sleep run on by the thread's timer

@@ -16,7 +16,7 @@ namespace platform {
 // or at once when stopped() is true after events were processed.
 void waitMs(std::int32_t HowLong, const std::function<bool()>& stopped);
 
-// Wakes every wait under way (nested ones included) so that each checks stopped() at once.
+// Wakes every wait under way on this thread (nested ones included) so that each checks stopped() at once.
 void interruptWaits();
 
 } // namespace platform
