@@ -63,10 +63,11 @@ class PtyDevice {
     // The same for bytes.
     bool waitForBytes(std::size_t n, int timeoutMs = 5000);
     // Waits (running the caller's event loop) until every byte written to the line before the call has
-    // arrived and been answered: a mark written into the terminal's own side behind them comes out here
-    // after them. The panel writes its commands before its handler returns, so after a handler,
-    // received() is then all it sent. The mark, a number between two NUL bytes, is never recorded (the
-    // panel sends no NUL). False when it did not come within the time (the line is gone).
+    // arrived here and the answers to it have been written: a mark written into the terminal's own side
+    // behind them comes out here after them. The panel writes its commands before its handler returns, so
+    // after a handler received() is then all it sent, and anything injected now reaches the panel after
+    // those answers. The mark, a number between two NUL bytes, is never recorded (the panel sends no NUL).
+    // False when it did not come within the time (the line is gone).
     bool sync(int timeoutMs = 5000);
     // Waits for exactly the given time with the caller's event loop running.
     static void pump(int ms);
