@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The panel's figures against their goals, measured in one run on a real pseudo-terminal with the window
 // offscreen: start-up, the calibration upload's pace and CPU, reply latency, reply floods, the pace of
-// "Setting", and merovask-ctl's start and upload. Prints one Markdown table; the notes under it say what each
-// figure includes.
+// "Setting", merovask-ctl's start, upload and scan set-up, the waits and the response time-out, and large
+// inputs. Prints one Markdown table; the notes under it say what each figure includes. The tests check what
+// the program does; how soon it does it is measured here.
 
+#include "device/number.h"
 #include "dialogs/filedialog.h"
 #include "dialogs/msgbox.h"
 #include "support/panel.h"
 #include "system/clock.h"
+#include "system/profile.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
@@ -15,6 +18,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -625,7 +629,139 @@ void setting() {
     }
 }
 
-// ---- 6. merovask-ctl ----
+// ---- 6. waits and the response time-out ----
+
+// A wait of no time, the response time-out's tick, and sends on a line whose device went away: how soon each
+// comes. The tests check what they do; these are their times.
+void waits() {
+    constexpr int kTimeouts = 10;
+    Panel p;
+    p.start();
+    if (!serialLine(p.w).portOpen()) {
+        return fail(QStringLiteral("waits: the port did not open"));
+    }
+    PtyDevice::pump(300); // the window's first paints and the port's first events are not the wait's
+    std::vector<double> zero;
+    for (int i = 0; i < 200; ++i) {
+        const auto t0 = Clock::now();
+        serialLine(p.w).DelayMs(i % 2 == 0 ? 0 : -5);
+        zero.push_back(ms(Clock::now() - t0));
+    }
+    add("DelayMs(0) and DelayMs(-5): call to return, p99 of 200", percentile(zero, 0.99), "ms", 1, 3);
+
+    // From the moment the command was handed to the system (the line reports it then) to the tick; the
+    // box it shows is answered at once.
+    p.device->setMode(PtyDevice::Mode::Silent);
+    p.boxes.allow(QStringLiteral("no response form device"));
+    Clock::time_point sent;
+    Clock::time_point ticked;
+    const auto onSent =
+        QObject::connect(&serialLine(p.w), &devlink::SerialLine::commandSent, [&] { sent = Clock::now(); });
+    const auto onTick =
+        QObject::connect(&serialLine(p.w), &devlink::SerialLine::timedOut, [&] { ticked = Clock::now(); });
+    std::vector<double> late;
+    for (int i = 0; i < kTimeouts; ++i) {
+        ticked = {};
+        ui(p.w).TxtCom->setText(QStringLiteral("z"));
+        p.w->CmdSend_Click();
+        if (!waitUntil([&] { return ticked != Clock::time_point(); }, 5000)) {
+            return fail(QStringLiteral("waits: the response time-out never ticked"));
+        }
+        late.push_back(ms(ticked - sent) - 1000.0);
+    }
+    QObject::disconnect(onSent);
+    QObject::disconnect(onTick);
+    const auto [earliest, latest] = std::minmax_element(late.begin(), late.end());
+    add("Response time-out: command handed over to its tick, beyond 1000 ms, worst of 10", *latest, "ms", 5,
+        3);
+    if (*earliest < 0) {
+        fail(QStringLiteral("waits: a time-out ticked %1 ms before its second").arg(-*earliest, 0, 'f', 3));
+    }
+
+    p.device->hangUp();
+    const auto t0 = Clock::now();
+    serialLine(p.w).SendCommand(QStringLiteral("C1550,"));
+    serialLine(p.w).SendCommand(QStringLiteral("C1551,"));
+    const double dead = ms(Clock::now() - t0);
+    add("Two sends on a line whose device hung up: call to return", dead, "ms", 10, 3);
+    note(QStringLiteral("Waits: DelayMs of no time median %1 ms, max %2 ms; response time-out %3 to %4 ms "
+                        "beyond its second over %5 sends to a silent device.")
+             .arg(percentile(zero, 0.5), 0, 'f', 3)
+             .arg(*std::max_element(zero.begin(), zero.end()), 0, 'f', 3)
+             .arg(*earliest, 0, 'f', 3)
+             .arg(*latest, 0, 'f', 3)
+             .arg(kTimeouts));
+}
+
+// ---- 7. large inputs ----
+
+// The number reader on texts of 100,000 characters, the settings calls on settings files of 10 MB, and the
+// window's start on such a file of noise: each must take time in proportion to its input.
+void inputs() {
+    constexpr int kLong = 100000;
+    const QList<QString> texts{QString(kLong, u'9'),
+                               QString(kLong, u'0') + u'7',
+                               QStringLiteral("0.") + QString(kLong, u'0') + u'1',
+                               QStringLiteral("1") + QString(kLong, u'0') + QStringLiteral("e-100000"),
+                               QString(kLong, u' ') + QStringLiteral("12"),
+                               QStringLiteral("1 ").repeated(kLong),
+                               QStringLiteral("&H") + QString(kLong, u'F'),
+                               QStringLiteral("1e") + QString(kLong, u'9')};
+    double reader = 0;
+    for (const QString& text : texts) {
+        const auto t0 = Clock::now();
+        volatile double value = filter::readNumber(text);
+        (void)value;
+        reader = std::max(reader, ms(Clock::now() - t0));
+    }
+    add("Number reader on a text of 100,000 characters, worst of 8", reader, "ms", 50, 2);
+
+    constexpr int kSize = 10 * 1024 * 1024;
+    QByteArray noise(kSize, '\0');
+    QRandomGenerator(20240607).fillRange(reinterpret_cast<quint32*>(noise.data()), kSize / 4);
+    const QList<QByteArray> files{noise,
+                                  QByteArray(kSize, 'x'),
+                                  QByteArray("[tfilter]\r\nport=") + QByteArray(kSize, '='),
+                                  QByteArray(kSize, '\r'),
+                                  QByteArray(kSize, '\0'),
+                                  QByteArray(kSize, '['),
+                                  QByteArray("[tfilter]\n") + QByteArray("k=v\n").repeated(kSize / 4),
+                                  QByteArray("[s]\n").repeated(kSize / 4)};
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("merovask.ini")));
+    double calls = 0;
+    for (const QByteArray& bytes : files) {
+        QFile file(QString::fromLocal8Bit(path));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+            return fail(QStringLiteral("inputs: cannot write ") + file.fileName());
+        }
+        file.close();
+        char value[200];
+        const auto t0 = Clock::now();
+        GetPrivateProfileStringA("tfilter", "port", "1", value, sizeof value, path.constData());
+        const bool written = WritePrivateProfileStringA("tfilter", "Cch", "1550", path.constData()) != 0;
+        GetPrivateProfileStringA("tfilter", "Cch", "x", value, sizeof value, path.constData());
+        calls = std::max(calls, ms(Clock::now() - t0));
+        if (!written || qstrcmp(value, "1550") != 0) {
+            return fail(QStringLiteral("inputs: the settings calls failed on a file of 10 MB"));
+        }
+    }
+    add("Settings calls on a file of 10 MB: read, write, read back, worst of 8 files", calls, "ms", 2000, 0);
+
+    QByteArray garbage = noise;
+    const char sprinkle[] = "=[]\r\n ";
+    QRandomGenerator random(4711);
+    for (qsizetype i = 0; i < garbage.size(); i += 37) {
+        garbage[i] = sprinkle[random.bounded(6)];
+    }
+    Panel p(garbage);
+    const auto t0 = Clock::now();
+    p.start();
+    const double start = ms(Clock::now() - t0);
+    add("Start-up on a settings file of 10 MB of noise, to the window shown", start, "ms", 2000, 0);
+}
+
+// ---- 8. merovask-ctl ----
 
 // The tool in a program folder of its own with the device linked there as com1. Returns its exit status and
 // its CPU (user + system) from the kernel's account of the child.
@@ -740,6 +876,49 @@ void tool() {
              .arg(percentile(over, 0.5), 0, 'f', 3)
              .arg(percentile(over, 0.9), 0, 'f', 3)
              .arg(run.cpu, 0, 'f', 3));
+
+    // scan-setup: its two pauses of 500 ms, as the device's thread reads the commands.
+    std::vector<double> intervals;
+    for (int r = 0; r < 3; ++r) {
+        device.clear();
+        const ToolRun setup = runTool(path, {QStringLiteral("scan-setup"), QStringLiteral("1510"),
+                                             QStringLiteral("1589"), QStringLiteral("1")});
+        const auto sent = device.commands();
+        if (setup.status != 0 || sent.size() != 3) {
+            return fail(QStringLiteral("merovask-ctl scan-setup: status %1, %2 commands")
+                            .arg(setup.status)
+                            .arg(sent.size()));
+        }
+        intervals.push_back(ms(sent[1].at - sent[0].at));
+        intervals.push_back(ms(sent[2].at - sent[1].at));
+    }
+    const auto [least, most] = std::minmax_element(intervals.begin(), intervals.end());
+    add("merovask-ctl scan-setup: worst (L to H, H to T interval - 500 ms), 3 runs", *most - 500.0, "ms", 2,
+        3);
+
+    // The line goes away after the fifth command of an upload: the tool stops at its next step.
+    device.clear();
+    std::atomic<int> seen{0};
+    device.setScript([&device, &seen](const QByteArray&) {
+        if (++seen == 5) {
+            // The device's own thread cannot take its line away; the main thread does, at once.
+            QMetaObject::invokeMethod(
+                qApp, [&device] { device.hangUp(); }, Qt::QueuedConnection);
+        }
+        return QByteArrayLiteral("OK ");
+    });
+    const ToolRun gone = runTool(path, {QStringLiteral("upload"), file.fileName(), QStringLiteral("--yes")});
+    const auto before = device.commands();
+    if (gone.status != 2 || before.size() < 5) {
+        return fail(QStringLiteral("merovask-ctl upload, line gone: status %1, %2 commands")
+                        .arg(gone.status)
+                        .arg(before.size()));
+    }
+    add("merovask-ctl upload, the line gone after its 5th command: that command to exit",
+        ms(gone.ended - before[4].at), "ms", 100, 1);
+    note(QStringLiteral("merovask-ctl scan-setup: intervals from %1 to %2 ms over 3 runs.")
+             .arg(*least, 0, 'f', 3)
+             .arg(*most, 0, 'f', 3));
 }
 
 // One byte through a bare pseudo-terminal, without Qt, 500 times: the kernel hands it over in a worker
@@ -808,9 +987,9 @@ int main(int argc, char* argv[]) {
     const QString where = machine();
     const QString when = QDateTime::currentDateTime().toString(Qt::ISODate);
 
-    // Sections may be named on the command line (start upload latency flood wire setting ctl) to run only
-    // those, e.g. under a profiler; by default all run, start-up first so that the resident size is a fresh
-    // process's.
+    // Sections may be named on the command line (start upload latency flood wire setting ctl waits inputs) to
+    // run only those, e.g. under a profiler; by default all run, start-up first so that the resident size is
+    // a fresh process's.
     QStringList chosen = app.arguments().mid(1);
     const auto run = [&chosen](const char* name) {
         return chosen.isEmpty() || chosen.contains(QLatin1String(name));
@@ -838,6 +1017,12 @@ int main(int argc, char* argv[]) {
     }
     if (run("ctl")) {
         tool();
+    }
+    if (run("waits")) {
+        waits();
+    }
+    if (run("inputs")) {
+        inputs();
     }
 
     add("Machine check: one byte through a bare pseudo-terminal, p99, early in the run", lateBefore, "ms",

@@ -44,33 +44,42 @@ fail() {
 # reset when its last client leaves, which would drop a client connecting at that moment.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -dpi 96 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 300); do [ -s "$work/display" ] && break; sleep 0.1; done
+for _ in $(seq 1500); do [ -s "$work/display" ] && break; sleep 0.02; done
 [ -s "$work/display" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
 export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
 
 "$sim_bin" --port 1 --dir "$prog" --log "$work/sim.log" --table "$work/memory.txt" >/dev/null &
 sim=$!
 pids+=($sim)
-for _ in $(seq 100); do [ -L "$prog/com1" ] && break; sleep 0.1; done
+for _ in $(seq 500); do [ -L "$prog/com1" ] && break; sleep 0.02; done
 [ -L "$prog/com1" ] || fail "the simulator made no link"
 
-wait_window() { # name pattern -> window id
+# Each step waits for what shows that the one before it has taken effect. Keys and clicks reach the panel in
+# the order they are sent, so a step needs only the window it sends to to be there and to have the focus.
+wait_window() { # name pattern -> window id, once it shows and has the keyboard focus
   local id=""
-  for _ in $(seq 300); do
+  for _ in $(seq 1500); do
     id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -n 1 || true)
-    [ -n "$id" ] && break
-    sleep 0.1
+    [ -n "$id" ] && [ "$(xdotool getwindowfocus 2>/dev/null)" = "$id" ] && break
+    id=""
+    sleep 0.02
   done
-  [ -n "$id" ] || fail "no window named $1"
+  [ -n "$id" ] || fail "no window named $1 with the focus"
   echo "$id"
+}
+wait_gone() { # name pattern: a box may cover the place of the next click until it has gone
+  for _ in $(seq 1500); do
+    [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null)" ] && return 0
+    sleep 0.02
+  done
+  fail "the window named $1 did not go"
 }
 click() { # x y in the panel's client area
   xdotool mousemove --window "$win" "$1" "$2" click 1
-  sleep 0.2
 }
 sim_saw() { grep -q "rx '.*$1" "$work/sim.log"; }
 wait_sim() {
-  for _ in $(seq 150); do sim_saw "$1" && return 0; sleep 0.1; done
+  for _ in $(seq 750); do sim_saw "$1" && return 0; sleep 0.02; done
   fail "the simulator never received $1"
 }
 
@@ -78,7 +87,6 @@ wait_sim() {
 panel=$!
 pids+=($panel)
 win=$(wait_window "^Merovask Tunable Filter Control$")
-sleep 0.5
 
 # Start-up opened port 1: a command reaches the simulator. 1600 is limited to the default range's end.
 click 191 52          # Text6
@@ -89,38 +97,43 @@ wait_sim "C1589,"
 
 # The show key widens the window to Label13's left edge + 10 pixels.
 xdotool key --clearmodifiers shift+F1
-sleep 0.3
-width=$(xwininfo -id "$win" | awk '/Width:/ {print $2}')
+for _ in $(seq 250); do
+  width=$(xwininfo -id "$win" | awk '/Width:/ {print $2}')
+  [ "$width" = 641 ] && break
+  sleep 0.02
+done
 [ "$width" = 641 ] || fail "window width after Shift+F1 is $width, not 641"
 
 # The console's get reads the date stamp that the simulator holds; in the engineering mode the replies also go
-# to demo.txt in the working folder.
+# to demo.txt in the working folder, a line each (two that a busy machine delays into one read are one reply
+# and one line, with the blank between them).
 click 488 66          # TxtCom: it still shows the last command that went out
 xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 20 get
 click 520 35          # CmdSend
 wait_sim "W105,"
-sleep 0.5
-grep -q "^2024 $" "$work/demo.txt" && grep -q "^0305 $" "$work/demo.txt" ||
-  fail "the date stamp did not reach the reply log: $(cat "$work/demo.txt" 2>/dev/null)"
+logged() { tr -s ' \n' ' ' <"$work/demo.txt" 2>/dev/null; }
+for _ in $(seq 250); do
+  [ "$(logged)" = "2024 0305 0907 " ] && break
+  sleep 0.02
+done
+[ "$(logged)" = "2024 0305 0907 " ] || fail "the date stamp did not reach the reply log: $(cat "$work/demo.txt" 2>/dev/null)"
 
 # Configure: the real file dialog, the confirmation, the upload, the closing message.
 click 529 347         # CmdFile
 dialog=$(wait_window "^calibration txt file$")
-sleep 0.3
 xdotool type --delay 10 "$work/table.txt"
 xdotool key Return
 confirm=$(wait_window "^Merovask$")
-sleep 0.5
 import -window root "$artifacts/e2e-confirm.png"
 xdotool key Return
-for _ in $(seq 300); do sim_saw "X105," && break; sleep 0.1; done
-sim_saw "X105," || fail "the upload did not finish"
-sleep 0.5
+wait_gone "^Merovask$"
+# The upload ends with the second box; the simulator has the last slot of the date stamp by then.
 done_box=$(wait_window "^Merovask$")
+wait_sim "X105,"
 import -window root "$artifacts/e2e-screenshot.png"
 xdotool key Return
-sleep 0.3
+wait_gone "^Merovask$"
 
 # Exit stores the settings.
 click 368 349         # Exit

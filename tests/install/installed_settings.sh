@@ -72,12 +72,10 @@ run_panel() { # runs the installed panel as the user; $1 is a function to run on
 }
 
 wavelength=1573
-type_wavelength() {
+type_wavelength() { # the keys reach the box before Exit's click reaches its button
     xdotool mousemove --window "$1" 191 52 click 1 # Text6
-    sleep 0.2
     xdotool key --clearmodifiers ctrl+a
     xdotool type --delay 20 "$wavelength"
-    sleep 0.2
 }
 leave_as_is() { :; }
 

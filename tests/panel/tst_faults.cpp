@@ -7,11 +7,11 @@
 #include "dialogs/filedialog.h"
 #include "support/panel.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTimer>
 #include <QtTest>
 #include <sys/resource.h>
@@ -38,10 +38,11 @@ double cpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// CPU time the whole process uses while the event loop runs for one second.
-double cpuOverOneSecond() {
+// CPU time the whole process uses while the event loop runs for `ms`. A port that reports errors without
+// end keeps a core busy from the first moment; a quarter of a second shows it.
+double cpuWhileIdle(int ms) {
     const double before = cpuSeconds();
-    PtyDevice::pump(1000);
+    PtyDevice::pump(ms);
     return cpuSeconds() - before;
 }
 
@@ -50,15 +51,22 @@ void chooseCalibrationFile() {
         [](const OPENFILENAME&) -> std::optional<QString> { return kCalFile; });
 }
 
-// Runs `action` on the window's thread as soon as the device has received its n-th command (the script runs
-// on the device's own thread, which must not hang itself up).
-void onCommand(Panel& p, std::size_t n, std::function<void()> action) {
+// Runs `action` in the wait that follows the line's n-th command, once the device has that command: the
+// moment does not depend on how soon the device's thread reads, which a busy machine delays.
+void afterCommand(Panel& p, std::size_t n, std::function<void()> action) {
     auto count = std::make_shared<std::size_t>(0);
-    p.device->setScript([count, n, action](const QByteArray&) {
+    PtyDevice* device = p.device.get();
+    devlink::SerialLine* line = &serialLine(p.w);
+    QObject::connect(line, &devlink::SerialLine::commandSent, line, [count, n, device, action] {
         if (++*count == n) {
-            QMetaObject::invokeMethod(qApp, action, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp,
+                [n, device, action] {
+                    QVERIFY(device->waitForCommands(n));
+                    action();
+                },
+                Qt::QueuedConnection);
         }
-        return QByteArrayLiteral("OK ");
     });
 }
 
@@ -91,9 +99,9 @@ class tst_faults : public QObject {
     void garbageSettingsFile();
 };
 
+// A hang-up while idle is tst_port's hangUpWhileOpen.
 void tst_faults::hangUp_data() {
     QTest::addColumn<QString>("during");
-    QTest::newRow("idle") << "idle";
     QTest::newRow("Setting wait") << "setting";
     QTest::newRow("get sequence") << "get";
     QTest::newRow("calibration upload") << "upload";
@@ -107,18 +115,15 @@ void tst_faults::hangUp() {
     const QByteArray iniBefore = p.iniBytes();
     PtyDevice* device = p.device.get();
 
-    if (during == "idle") {
-        device->hangUp();
-        PtyDevice::pump(200);
-    } else if (during == "setting") {
+    if (during == "setting") {
         // The last of the three sends arms the response time-out, which then finds no reply.
         p.boxes.expect(kNoReply);
         QTimer::singleShot(200, [device] { device->hangUp(); });
         p.w->Command5_Click();
         QCOMPARE(p.commands(), QStringList{QStringLiteral("L1510")});
-        PtyDevice::pump(1200);
+        QTRY_COMPARE_WITH_TIMEOUT(p.boxes.pending(), 0, kWaitMs);
     } else if (during == "get") {
-        onCommand(p, 1, [device] { device->hangUp(); });
+        afterCommand(p, 1, [device] { device->hangUp(); });
         ui(p.w).TxtCom->setText(QStringLiteral("get"));
         p.w->CmdSend_Click();
         QCOMPARE(p.commands().value(0), QStringLiteral("W103"));
@@ -126,10 +131,9 @@ void tst_faults::hangUp() {
         chooseCalibrationFile();
         p.boxes.expect(kConfirm10, platform::vbYes);
         p.boxes.expect(kNoResponse);
-        onCommand(p, 7, [device] { device->hangUp(); });
+        afterCommand(p, 7, [device] { device->hangUp(); });
         p.w->CmdFile_Click();
-        // Only a machine too slow to hang up within a 50 ms wait lets one more through.
-        QVERIFY2(p.commands().size() >= 7 && p.commands().size() <= 8, qPrintable(p.commands().join(',')));
+        QCOMPARE(p.commands().size(), 7);
         QVERIFY(!gate(p.w).closed());
         QCOMPARE(p.iniBytes(), iniBefore); // no SWmin, no SWmax
     }
@@ -137,8 +141,8 @@ void tst_faults::hangUp() {
 
     // The port stand-in closed the dead line: nothing spins.
     QTRY_VERIFY_WITH_TIMEOUT(!serialLine(p.w).port().PortOpen(), kWaitMs);
-    const double cpu = cpuOverOneSecond();
-    QVERIFY2(cpu < 0.2, qPrintable(QStringLiteral("%1 s of CPU in 1 s after the hang-up").arg(cpu)));
+    const double cpu = cpuWhileIdle(250);
+    QVERIFY2(cpu < 0.05, qPrintable(QStringLiteral("%1 s of CPU in 0.25 s after the hang-up").arg(cpu)));
     VERIFY_BOXES(p.boxes);
 
     // The device comes back: closing and opening the port makes the line work again.
@@ -186,26 +190,25 @@ void tst_faults::exitDuringWait() {
         w->Command9_Click();
     };
 
+    afterCommand(p, static_cast<std::size_t>(commandsSent), exit);
     if (during == "setting") {
-        QTimer::singleShot(200, w, exit);
         p.w->Command5_Click();
     } else if (during == "get") {
-        onCommand(p, 1, exit);
         ui(p.w).TxtCom->setText(QStringLiteral("get"));
         p.w->CmdSend_Click();
     } else {
         chooseCalibrationFile();
         p.boxes.expect(kConfirm10, platform::vbYes);
-        onCommand(p, static_cast<std::size_t>(commandsSent), exit);
         p.w->CmdFile_Click();
         QVERIFY(!gate(p.w).closed());
     }
     // The handler has returned; the window is gone and nothing more reaches the device.
     QVERIFY(unloaded(p.w));
     QVERIFY(!p.w->isVisible());
-    PtyDevice::pump(700);
+    QCoreApplication::processEvents();
+    QVERIFY(device->sync());
+    QCOMPARE(*atExit, qsizetype(commandsSent));
     QCOMPARE(p.commands().size(), *atExit);
-    QVERIFY(*atExit >= commandsSent && *atExit <= commandsSent + 1);
     VERIFY_BOXES(p.boxes);
 
     const QByteArray ini = p.iniBytes();
@@ -221,13 +224,14 @@ void tst_faults::replyFlood() {
     flood += ' ';
     p.device->setScript([flood](const QByteArray&) { return flood; });
     constexpr int kSends = 5;
+    QSignalSpy ticks(&serialLine(p.w), &devlink::SerialLine::timedOut);
     for (int i = 0; i < kSends; ++i) {
         ui(p.w).TxtCom->setText(QStringLiteral("p"));
         p.w->CmdSend_Click();
         QVERIFY(p.device->waitForCommands(static_cast<std::size_t>(i + 1), kWaitMs));
-        PtyDevice::pump(100);
     }
-    PtyDevice::pump(500);
+    // The response time-out of the last send decides whether a box comes; by then every flood is read.
+    QVERIFY(ticks.wait(kWaitMs));
     const QStringList replies = p.replies().mid(1); // after "open successfully"
     QVERIFY(!replies.isEmpty());
     bool full = false;
@@ -344,13 +348,9 @@ void tst_faults::garbageSettingsFile() {
     }
     QVERIFY(!garbage.toLower().contains("tfilter"));
 
+    // How long this start-up takes is a figure of the benchmark.
     Panel p(garbage);
-    QElapsedTimer clock;
-    clock.start();
     p.start();
-    const qint64 ms = clock.elapsed();
-    QVERIFY2(ms < 15000, qPrintable(QStringLiteral("start-up took %1 ms").arg(ms)));
-    qInfo("start-up with a 10 MB garbage settings file: %lld ms", static_cast<long long>(ms));
 
     QCOMPARE(ui(p.w).Text1->text(), QStringLiteral("1"));
     QCOMPARE(ui(p.w).Text7->text(), QStringLiteral("1510"));

@@ -7,7 +7,6 @@
 #include <QtTest>
 
 using testsupport::Panel;
-using testsupport::PtyDevice;
 
 class TestKeyboard : public QObject {
     Q_OBJECT
@@ -110,8 +109,7 @@ void TestKeyboard::enter() {
         panel.device->clear();
         edit->setText(typed);
         act();
-        PtyDevice::pump(200);
-        return panel.device->received();
+        return panel.device->sync() ? panel.device->received() : QByteArray("(line gone)");
     };
 
     const QByteArray byKey = onTheLine([&] {

@@ -101,7 +101,7 @@ QString confirmation(int min, int max, int rows) {
 // Nothing of a Configure that ended early may show on the line, in the settings or in the limits.
 #define VERIFY_UNTOUCHED(panel, iniBefore)                                                                   \
     do {                                                                                                     \
-        PtyDevice::pump(150);                                                                                \
+        QVERIFY((panel).device->sync());                                                                     \
         QCOMPARE((panel).device->received(), QByteArray());                                                  \
         QCOMPARE((panel).iniBytes(), (iniBefore));                                                           \
         QCOMPARE(serialLine((panel).w).limits().swMin, 1510);                                                \
@@ -389,8 +389,7 @@ void TestUpload::uploadTenRows() {
     VERIFY_BOXES(panel.boxes);
     const QStringList expected = uploadCommands(values, 1526, 1580);
     QCOMPARE(expected.size(), 30);
-    QVERIFY(panel.device->waitForCommands(30, kWaitMs));
-    PtyDevice::pump(100);
+    QVERIFY(panel.device->sync());
     QCOMPARE(panel.commands(), expected);
     QCOMPARE(panel.device->received(), onTheLine(expected)); // Y-12, Y-32768: signs kept, nothing else
     QVERIFY2(ms >= 1550, qPrintable(QString::number(ms)));
@@ -459,8 +458,7 @@ void TestUpload::silentDevice() {
     ui(panel.w).CmdFile->click();
 
     VERIFY_BOXES(panel.boxes);
-    QVERIFY(panel.device->waitForCommands(20, kWaitMs));
-    PtyDevice::pump(200);
+    QVERIFY(panel.device->sync());
     QCOMPARE(panel.commands(), tableCommands(values));
     QCOMPARE(panel.iniBytes(), ini);
     QCOMPARE(serialLine(panel.w).limits().swMin, 1510);
@@ -472,8 +470,9 @@ void TestUpload::replyCheck_data() {
     QTest::addColumn<int>("delayMs");  // how long the device takes for it
     QTest::addColumn<bool>("passes");
     QTest::newRow("last command answered at once") << 20 << 0 << true;
-    // After the last command's own wait, inside the extra one before the check.
-    QTest::newRow("last command answered after 75 ms") << 20 << 75 << true;
+    // After the last command's own wait, inside the extra one before the check; early in it, so that a busy
+    // machine's late reply still falls inside.
+    QTest::newRow("last command answered after 60 ms") << 20 << 60 << true;
     QTest::newRow("last command answered late") << 20 << 700 << false;
     QTest::newRow("only the first command answered") << 1 << 0 << false;
 }
@@ -503,20 +502,16 @@ void TestUpload::replyCheck() {
 
     VERIFY_BOXES(panel.boxes);
     if (passes) {
-        QVERIFY(panel.device->waitForCommands(30, kWaitMs));
-        PtyDevice::pump(100);
+        QVERIFY(panel.device->sync());
         QCOMPARE(panel.commands(), uploadCommands(values, 1526, 1580));
         return;
     }
     if (delayMs > 0) {
         QVERIFY2(!panel.replies().contains(QStringLiteral("LATE ")),
                  "the reply was not late; test set-up broken");
-        for (int i = 0; i < 400 && !panel.replies().contains(QStringLiteral("LATE ")); ++i) {
-            PtyDevice::pump(5);
-        }
-        QVERIFY(panel.replies().contains(QStringLiteral("LATE ")));
+        QTRY_VERIFY_WITH_TIMEOUT(panel.replies().contains(QStringLiteral("LATE ")), kWaitMs);
     }
-    PtyDevice::pump(200);
+    QVERIFY(panel.device->sync());
     QCOMPARE(panel.commands(), tableCommands(values));
     QCOMPARE(panel.iniBytes(), ini);
     QCOMPARE(serialLine(panel.w).limits().swMin, 1510);
@@ -587,8 +582,10 @@ void TestUpload::noInterleaving() {
     QCOMPARE(greyed, QList<bool>(static_cast<qsizetype>(attempts.size()), true));
     QCOMPARE(dialogs, 1);
     VERIFY_BOXES(panel.boxes);
-    QVERIFY(panel.device->waitForCommands(30, kWaitMs));
-    PtyDevice::pump(700); // a "Setting" that had slipped through would still be waiting to go on
+    // A control that slipped through ran its handler to its end inside one of the upload's waits, so it has
+    // sent all it would by now; events it left behind run here.
+    QCoreApplication::processEvents();
+    QVERIFY(panel.device->sync());
     QCOMPARE(panel.commands(), uploadCommands(values, 1526, 1580));
     QCOMPARE(panel.replies().mid(0, repliesBefore.size()), repliesBefore);
     QVERIFY(!panel.replies().contains(QStringLiteral("close successfully")));

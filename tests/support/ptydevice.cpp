@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QTimer>
 
 #include <algorithm>
@@ -39,11 +40,19 @@ struct PtyDevice::Impl {
     QByteArray partial; // bytes of a command whose terminator has not come yet
     QString linkPath;
     QString slavePath;
+    // sync(): the marks written and the last that came out; inside a mark, its digits so far.
+    std::uint64_t marksSent = 0;
+    std::uint64_t marksSeen = 0;
+    bool inMark = false;
+    QByteArray markDigits;
 
     std::mutex writeMutex; // one writer at a time, so injected bytes never land inside a reply
     std::unique_ptr<sim::Pty> pty;
     std::thread worker;
     int wake[2] = {-1, -1};
+    // The terminal's own side, as the panel writes to it: opened before the panel opens its port, which
+    // then takes the terminal for itself alone.
+    int markFd = -1;
     std::atomic<bool> stopping{false};
 
     bool start();
@@ -52,6 +61,8 @@ struct PtyDevice::Impl {
     void handle(const char* bytes, std::size_t n);
     void writeBytes(const QByteArray& bytes, bool bytewise);
     bool writeSome(const char* p, std::size_t n);
+    // Runs the caller's event loop until done() holds; false when the time ran out first.
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs);
 };
 
 bool PtyDevice::Impl::start() {
@@ -62,11 +73,16 @@ bool PtyDevice::Impl::start() {
     }
     if (::pipe(wake) != 0)
         return false;
+    markFd = ::open(QFile::encodeName(fresh->slavePath()).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (markFd < 0)
+        qWarning("PtyDevice: cannot open %s for sync()", qPrintable(fresh->slavePath()));
     {
         std::lock_guard lock(mutex);
         linkPath = fresh->linkPath();
         slavePath = fresh->slavePath();
         partial.clear();
+        inMark = false;
+        markDigits.clear();
     }
     pty = std::move(fresh);
     stopping = false;
@@ -80,10 +96,10 @@ void PtyDevice::Impl::stop() {
         [[maybe_unused]] const auto n = ::write(wake[1], "x", 1);
         worker.join();
     }
-    for (int& fd : wake) {
-        if (fd >= 0)
-            ::close(fd);
-        fd = -1;
+    for (int* fd : {&wake[0], &wake[1], &markFd}) {
+        if (*fd >= 0)
+            ::close(*fd);
+        *fd = -1;
     }
     std::lock_guard writing(writeMutex);
     pty.reset();
@@ -116,13 +132,27 @@ void PtyDevice::Impl::handle(const char* bytes, std::size_t n) {
     std::vector<QByteArray> complete;
     std::function<QByteArray(const QByteArray&)> answer;
     Mode m = Mode::Whole;
+    std::uint64_t markSeen = 0;
     {
         std::lock_guard lock(mutex);
-        received.append(bytes, static_cast<qsizetype>(n));
-        byteTimes.insert(byteTimes.end(), n, now);
         for (std::size_t i = 0; i < n; ++i) {
-            if (bytes[i] != ',') {
-                partial += bytes[i];
+            const char c = bytes[i];
+            if (c == '\0') {
+                // A mark of sync() begins or ends here; it may come split over several reads.
+                if (inMark)
+                    markSeen = std::max<std::uint64_t>(markSeen, markDigits.toULongLong());
+                inMark = !inMark;
+                markDigits.clear();
+                continue;
+            }
+            if (inMark) {
+                markDigits += c;
+                continue;
+            }
+            received += c;
+            byteTimes.push_back(now);
+            if (c != ',') {
+                partial += c;
                 continue;
             }
             commands.push_back(Command{partial, now});
@@ -132,11 +162,16 @@ void PtyDevice::Impl::handle(const char* bytes, std::size_t n) {
         answer = script;
         m = mode;
     }
-    if (m == Mode::Silent)
-        return;
     // The script runs outside the lock, so it may look at the records itself.
-    for (const QByteArray& command : complete)
-        writeBytes(answer ? answer(command) : QByteArrayLiteral("OK "), m == Mode::Bytewise);
+    if (m != Mode::Silent) {
+        for (const QByteArray& command : complete)
+            writeBytes(answer ? answer(command) : QByteArrayLiteral("OK "), m == Mode::Bytewise);
+    }
+    // A mark counts as seen once the answers to everything before it are on their way.
+    if (markSeen > 0) {
+        std::lock_guard lock(mutex);
+        marksSeen = std::max(marksSeen, markSeen);
+    }
 }
 
 bool PtyDevice::Impl::writeSome(const char* p, std::size_t n) {
@@ -246,18 +281,54 @@ void PtyDevice::clear() {
     d->partial.clear();
 }
 
-bool PtyDevice::waitForCommands(std::size_t n, int timeoutMs) {
+bool PtyDevice::Impl::waitUntil(const std::function<bool()>& done, int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        {
-            std::lock_guard lock(d->mutex);
-            if (d->commands.size() >= n)
-                return true;
-        }
+        if (done())
+            return true;
         if (Clock::now() >= deadline)
             return false;
-        pump(2);
+        pump(1);
     }
+}
+
+bool PtyDevice::waitForCommands(std::size_t n, int timeoutMs) {
+    return Impl::waitUntil(
+        [this, n] {
+            std::lock_guard lock(d->mutex);
+            return d->commands.size() >= n;
+        },
+        timeoutMs);
+}
+
+bool PtyDevice::waitForBytes(std::size_t n, int timeoutMs) {
+    return Impl::waitUntil(
+        [this, n] {
+            std::lock_guard lock(d->mutex);
+            return static_cast<std::size_t>(d->received.size()) >= n;
+        },
+        timeoutMs);
+}
+
+bool PtyDevice::sync(int timeoutMs) {
+    std::uint64_t mark = 0;
+    {
+        std::lock_guard lock(d->mutex);
+        mark = ++d->marksSent;
+    }
+    const QByteArray bytes = '\0' + QByteArray::number(static_cast<qulonglong>(mark)) + '\0';
+    if (d->markFd < 0 || ::write(d->markFd, bytes.constData(), std::size_t(bytes.size())) != bytes.size())
+        return false;
+    // The answers to what came before the mark were written before the mark was read: they are in the
+    // terminal too, and the events below deliver them to the panel.
+    const bool came = Impl::waitUntil(
+        [this, mark] {
+            std::lock_guard lock(d->mutex);
+            return d->marksSeen >= mark;
+        },
+        timeoutMs);
+    QCoreApplication::processEvents();
+    return came;
 }
 
 void PtyDevice::pump(int ms) {

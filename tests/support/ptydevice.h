@@ -7,6 +7,9 @@
 // into commands at ",", and each command is answered from the script. Everything is thread-safe; the
 // waiting functions keep the Qt event loop of the calling thread running, so the window under test goes on
 // working while a test waits for bytes.
+//
+// Each wait ends on what it waits for, not after a set time: a test that proves that nothing was sent calls
+// sync(), which returns as soon as everything written to the line before it has arrived here.
 
 #include <QByteArray>
 #include <QString>
@@ -57,6 +60,15 @@ class PtyDevice {
 
     // Waits (running the caller's event loop) until at least n commands have arrived; false on timeout.
     bool waitForCommands(std::size_t n, int timeoutMs = 5000);
+    // The same for bytes.
+    bool waitForBytes(std::size_t n, int timeoutMs = 5000);
+    // Waits (running the caller's event loop) until every byte written to the line before the call has
+    // arrived here and the answers to it have been written: a mark written into the terminal's own side
+    // behind them comes out here after them. The panel writes its commands before its handler returns, so
+    // after a handler received() is then all it sent, and anything injected now reaches the panel after
+    // those answers. The mark, a number between two NUL bytes, is never recorded (the panel sends no NUL).
+    // False when it did not come within the time (the line is gone).
+    bool sync(int timeoutMs = 5000);
     // Waits for exactly the given time with the caller's event loop running.
     static void pump(int ms);
 
