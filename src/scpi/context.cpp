@@ -2,24 +2,21 @@
 #include "context.h"
 
 #include "device/number.h"
-#include "settings/settings.h"
 
 namespace scpiserver {
 
-namespace {
-std::int32_t defaultOf(const settings::Key& key) {
+std::int32_t settingDefault(const settings::Key& key) {
     return filter::wholeValue(QString::fromLatin1(key.def)).value_or(0);
 }
-} // namespace
 
 Settings Settings::defaults(const filter::Limits& limits) {
     Settings s;
-    s.step = defaultOf(settings::kStepUp);
+    s.step = settingDefault(settings::kStepUp);
     // The panel's scan boxes start at the ends of the range.
     s.sweepStart = limits.swMin;
     s.sweepStop = limits.swMax;
-    s.dwell = defaultOf(settings::kStayTime);
-    s.sweepStep = defaultOf(settings::kSpan);
+    s.dwell = settingDefault(settings::kStayTime);
+    s.sweepStep = settingDefault(settings::kSpan);
     return s;
 }
 

@@ -6,6 +6,7 @@
 #include "parser/status.h"
 #include "parser/tree.h"
 #include "service/instrument.h"
+#include "settings/settings.h"
 
 #include <functional>
 #include <optional>
@@ -53,6 +54,9 @@ std::optional<Work> handle(Context& context, const scpi::Call& call);
 // The handlers of each part of the tree.
 std::optional<Work> handleCommon(Context& context, const scpi::Call& call);
 std::optional<Work> handleFilter(Context& context, const scpi::Call& call);
+
+// The panel's default of a box, from the settings model.
+std::int32_t settingDefault(const settings::Key& key);
 
 // Checks the number of parameters; an error when there are too few or too many.
 bool arity(Context& context, const scpi::Call& call, int least, int most);

@@ -8,7 +8,6 @@
 #include "device/number.h"
 #include "device/texts.h"
 #include "parser/values.h"
-#include "settings/settings.h"
 #include "texts.h"
 
 #include <QBuffer>
@@ -62,10 +61,6 @@ scpi::Bounds bounds(const Context& c, filter::LimitKind kind, std::optional<std:
         b.def = limit(c, kind, *def) * scale;
     }
     return b;
-}
-
-std::int32_t defaultWavelength() {
-    return filter::wholeValue(QString::fromLatin1(settings::kWavelength.def)).value_or(0);
 }
 
 std::optional<double> numeric(Context& c, const scpi::Call& call, Quantity quantity, const scpi::Bounds& b) {
@@ -142,7 +137,7 @@ QString asFrequency(std::int32_t nm) {
 }
 
 std::optional<Work> wavelength(Context& c, const scpi::Call& call) {
-    const scpi::Bounds b = bounds(c, filter::kWavelength, defaultWavelength());
+    const scpi::Bounds b = bounds(c, filter::kWavelength, settingDefault(settings::kWavelength));
     if (call.unit.query) {
         answer(c, call, Quantity::Wavelength, b, c.instrument.sent().wavelength);
         return std::nullopt;
@@ -162,7 +157,7 @@ std::optional<Work> wavelength(Context& c, const scpi::Call& call) {
 }
 
 std::optional<Work> frequency(Context& c, const scpi::Call& call) {
-    const scpi::Bounds nm = bounds(c, filter::kWavelength, defaultWavelength());
+    const scpi::Bounds nm = bounds(c, filter::kWavelength, settingDefault(settings::kWavelength));
     // The lowest frequency is the longest wavelength.
     const scpi::Bounds b{convert(nm.max), convert(nm.min), convert(*nm.def)};
     if (call.unit.query) {
@@ -316,16 +311,13 @@ std::optional<Work> deviceCommand(Context& c, const scpi::Call& call) {
 
 std::optional<Work> handleFilter(Context& c, const scpi::Call& call) {
     Settings& s = c.settings;
-    const auto defaultOf = [](const settings::Key& key) {
-        return filter::wholeValue(QString::fromLatin1(key.def));
-    };
     switch (call.command) {
     case Command::Wavelength:
         return wavelength(c, call);
     case Command::Frequency:
         return frequency(c, call);
     case Command::WavelengthStep:
-        keep(c, call, Quantity::Count, filter::kSteps, s.step, defaultOf(settings::kStepUp));
+        keep(c, call, Quantity::Count, filter::kSteps, s.step, settingDefault(settings::kStepUp));
         break;
     case Command::SweepStart:
         keep(c, call, Quantity::Wavelength, filter::kWavelength, s.sweepStart, c.instrument.limits().swMin);
@@ -334,10 +326,11 @@ std::optional<Work> handleFilter(Context& c, const scpi::Call& call) {
         keep(c, call, Quantity::Wavelength, filter::kWavelength, s.sweepStop, c.instrument.limits().swMax);
         break;
     case Command::SweepDwell:
-        keep(c, call, Quantity::Time, filter::kStayTime, s.dwell, defaultOf(settings::kStayTime), kDwellUnit);
+        keep(c, call, Quantity::Time, filter::kStayTime, s.dwell, settingDefault(settings::kStayTime),
+             kDwellUnit);
         break;
     case Command::SweepStep:
-        keep(c, call, Quantity::Count, filter::kSteps, s.sweepStep, defaultOf(settings::kSpan));
+        keep(c, call, Quantity::Count, filter::kSteps, s.sweepStep, settingDefault(settings::kSpan));
         break;
     case Command::Sweep:
         return arity(c, call, 0, 0) ? std::optional(sweep(c, call)) : std::nullopt;
