@@ -3,6 +3,7 @@
 // the port as the panel does and holds it; its clients' operations run one at a time on the core's
 // instrument, with the panel's commands, pauses and limits.
 
+#include "device/number.h"
 #include "device/texts.h"
 #include "options.h"
 #include "server.h"
@@ -27,7 +28,12 @@ int main(int argc, char* argv[]) {
 
     QCoreApplication app(argc, argv);
     const settings::SettingsFile settings(platform::settingsPath(platform::programDir()));
-    service::Instrument instrument(options.port.value_or(settings.port()), options.device, settings);
+    const QString port = options.port.value_or(settings.port());
+    if (!filter::wholeValue16(port)) {
+        scpiserver::say(texts::notAPortNumber(port));
+        return scpiserver::kUsage;
+    }
+    service::Instrument instrument(port, options.device, settings);
     QObject::connect(&instrument, &service::Instrument::logged, &app, &scpiserver::say);
     scpiserver::Server server(instrument, options.allow, options.engineering, &scpiserver::say);
 
