@@ -14,7 +14,7 @@ if ! command -v systemd-analyze >/dev/null; then
     exit 77
 fi
 
-scpi_bin=$1
+scpi_bin=$(realpath "$1")
 dist=$(cd "$(dirname "$0")/../../dist" && pwd)
 unit=$dist/merovask-scpi@.service
 work=$(mktemp -d)
