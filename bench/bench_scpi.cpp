@@ -272,16 +272,21 @@ int main(int argc, char* argv[]) {
     }
 
     for (const bool busy : {false, true}) {
+        const double cpuBefore = cpuSeconds(pid);
+        const auto started = Clock::now();
         const std::vector<double> trips = roundTrips(port, busy);
+        const double took = ms(Clock::now() - started) / 1000;
         const QString when = busy ? QStringLiteral(", line busy") : QStringLiteral(", line idle");
         add(("Query round trip (*IDN?, WAV?), 8 clients x 1,000, median" + when).toStdString(),
             percentile(trips, 0.5), "ms", 0.3);
         add(("Query round trip (*IDN?, WAV?), 8 clients x 1,000, p99" + when).toStdString(),
             percentile(trips, 0.99), "ms", 2.0);
-        note(QStringLiteral("Round trips%1: max %2 ms over %3.")
+        note(QStringLiteral("Round trips%1: max %2 ms over %3, in %4 s; the server used %5 % of a core.")
                  .arg(when)
                  .arg(percentile(trips, 1.0), 0, 'f', 3)
-                 .arg(trips.size()));
+                 .arg(trips.size())
+                 .arg(took, 0, 'f', 2)
+                 .arg((cpuSeconds(pid) - cpuBefore) / took * 100, 0, 'f', 1));
     }
 
     // A tune, from the client's send to the command's terminator at the device.
