@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # The layers of the tree, read from the includes: each folder of the core uses only itself and the folders
 # below it, the core never reaches Qt's widgets or a front end, the window's widgets and dialogs never reach
-# the window, and no front end reaches another. Prints each include that breaks a rule.
+# the window, no front end reaches another, and the SCPI parser is pure (itself and Qt Core: no core, no
+# sockets). Prints each include that breaks a rule.
 #
 # usage: tests/layers.sh [SOURCE-ROOT]
 set -euo pipefail
@@ -53,7 +54,13 @@ while read -r file inc; do
   src/panel/widgets/* | src/panel/dialogs/*)
     case "$inc" in frmMotor.h | ui_frmMotor.h) say "$file" "a widget or dialog includes the window ($inc)" ;; esac
     ;;
-  src/ctl/* | src/bridge/*)
+  src/scpi/parser/*)
+    case "$inc" in
+    parser/*) ;;
+    */* | QTcp* | QUdp* | QAbstractSocket | QHostAddress | QLocal* | QNetwork*) say "$file" "the SCPI parser includes $inc: it is pure" ;;
+    esac
+    ;;
+  src/ctl/* | src/bridge/* | src/scpi/*)
     case "$inc" in frmMotor.h | ui_frmMotor.h | widgets/* | dialogs/* | QtWidgets/*) say "$file" "a front end includes the window's $inc" ;; esac
     ;;
   esac

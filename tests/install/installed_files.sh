@@ -36,7 +36,7 @@ root=$work/root
     { cat "$work/install.log" >&2; fail "cmake --install failed"; }
 
 # Each program brings its executable and its manual page.
-programs=(merovask merovask-sim merovask-ctl)
+programs=(merovask merovask-sim merovask-ctl merovask-scpi)
 expected=(
     "755 d usr"
     "755 d usr/bin"
@@ -64,8 +64,11 @@ expected=(
     "755 d usr/lib/systemd"
     "755 d usr/lib/systemd/user"
     "644 f usr/lib/systemd/user/merovask-bridge@.service"
+    "755 d usr/lib/systemd/system"
+    "644 f usr/lib/systemd/system/merovask-scpi@.service"
     "755 d usr/share/doc/merovask/examples"
     "644 f usr/share/doc/merovask/examples/ser2net.yaml"
+    "644 f usr/share/doc/merovask/examples/scpi.conf"
 )
 for p in "${programs[@]}"; do
     expected+=("755 f usr/bin/$p" "644 f usr/share/man/man1/$p.1.gz")
@@ -119,10 +122,11 @@ for p in "${programs[@]}"; do
     grep -q "^\.TH .*\"merovask $version\"" <<<"$text" || fail "$p.1 does not name version $version"
 
 done
-# The bridge unit runs a program the package installs.
-unit_exec=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$root/usr/lib/systemd/user/merovask-bridge@.service")
-[ -n "$unit_exec" ] && [ -x "$root$unit_exec" ] ||
-    fail "merovask-bridge@.service runs $unit_exec, which is not installed"
+# The units run programs the package installs.
+for unit in user/merovask-bridge@.service system/merovask-scpi@.service; do
+    unit_exec=$(sed -n 's/^ExecStart=\([^ ]*\).*/\1/p' "$root/usr/lib/systemd/$unit")
+    [ -n "$unit_exec" ] && [ -x "$root$unit_exec" ] || fail "$unit runs $unit_exec, which is not installed"
+done
 for exe in "${programs[@]/#/$root/usr/bin/}" "$root"/usr/libexec/merovask/merovask-{plot,bridge}; do
     p=$(basename "$exe")
     out=$(ldd "$exe") || fail "ldd $p failed"

@@ -42,7 +42,8 @@ grep -q "^control panel for the Merovask tunable optical filter$" <<<"${descript
 
 # Debian 13's Qt core library is libqt6core6t64; its SVG plugins come in a package of their own.
 depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *([^)]*)//g; s/t64$//')
-for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 "qt6-svg-plugins | libqt6svg6"; do
+for pkg in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6network6 \
+    "qt6-svg-plugins | libqt6svg6"; do
     grep -qxF "$pkg" <<<"$depends" || fail "Depends lacks $pkg: $(field Depends)"
 done
 
@@ -55,6 +56,7 @@ expected=(
     "-rwxr-xr-x ./usr/bin/merovask"
     "-rwxr-xr-x ./usr/bin/merovask-sim"
     "-rwxr-xr-x ./usr/bin/merovask-ctl"
+    "-rwxr-xr-x ./usr/bin/merovask-scpi"
     "drwxr-xr-x ./usr/share/"
     "drwxr-xr-x ./usr/share/applications/"
     "-rw-r--r-- ./usr/share/applications/$id.desktop"
@@ -73,6 +75,7 @@ expected=(
     "drwxr-xr-x ./usr/share/man/man1/"
     "-rw-r--r-- ./usr/share/man/man1/merovask-sim.1.gz"
     "-rw-r--r-- ./usr/share/man/man1/merovask-ctl.1.gz"
+    "-rw-r--r-- ./usr/share/man/man1/merovask-scpi.1.gz"
     "drwxr-xr-x ./usr/libexec/"
     "drwxr-xr-x ./usr/libexec/merovask/"
     "-rwxr-xr-x ./usr/libexec/merovask/merovask-plot"
@@ -81,8 +84,11 @@ expected=(
     "drwxr-xr-x ./usr/lib/systemd/"
     "drwxr-xr-x ./usr/lib/systemd/user/"
     "-rw-r--r-- ./usr/lib/systemd/user/merovask-bridge@.service"
+    "drwxr-xr-x ./usr/lib/systemd/system/"
+    "-rw-r--r-- ./usr/lib/systemd/system/merovask-scpi@.service"
     "drwxr-xr-x ./usr/share/doc/merovask/examples/"
     "-rw-r--r-- ./usr/share/doc/merovask/examples/ser2net.yaml"
+    "-rw-r--r-- ./usr/share/doc/merovask/examples/scpi.conf"
     "-rw-r--r-- ./usr/share/man/man1/merovask.1.gz"
 )
 dpkg-deb -c "$deb" >"$work/contents"
@@ -92,7 +98,7 @@ owners=$(awk '{print $2}' "$work/contents" | sort -u)
 [ "$owners" = root/root ] || fail "files not owned by root/root: $owners"
 
 dpkg-deb -x "$deb" "$work/root"
-for exe in merovask merovask-sim merovask-ctl ../libexec/merovask/merovask-plot; do
+for exe in merovask merovask-sim merovask-ctl merovask-scpi ../libexec/merovask/merovask-plot; do
     sections=$(readelf -S -W "$work/root/usr/bin/$exe") || fail "readelf $exe failed"
     ! grep -E '\.debug_|\.symtab|\.comment|\.note ' <<<"$sections" || fail "$exe is not stripped"
 done
