@@ -136,6 +136,7 @@ void TestInstrument::operations() {
         }
     });
     QCOMPARE(int(outcome.end), end);
+    QVERIFY(bench.device.sync());
     QCOMPARE(bench.commands(), commands);
     QCOMPARE(outcome.values, values);
     QCOMPARE(outcome.limited, limited);
@@ -165,6 +166,8 @@ void TestInstrument::clientsNeverMix() {
     other.join();
 
     QCOMPARE(ends, (QStringList{"setting", "tune", "upload"}));
+    // A busy machine's device thread may still be reading the last command when its outcome is in.
+    QVERIFY(bench.device.waitForCommands(4 + 30 + 1, kWaitMs));
     QCOMPARE(bench.commands().mid(0, 4), (QStringList{"L1520", "H1560", "T5", "C1530"}));
     QCOMPARE(bench.commands().size(), 4 + 30 + 1);
     QCOMPARE(bench.commands().last(), QStringLiteral("I2"));
