@@ -28,8 +28,8 @@ check() { # name sources.list debian.sources stable-codename expected
     [ -z "$3" ] || printf '%s' "$3" >"$dir/parts/debian.sources"
     if [ -n "$4" ]; then
         printf 'Suite: stable\nCodename: %s\nComponents: main\nArchitectures: amd64\n' "$4" \
-            >"$dir/lists/127.0.0.1_debian_dists_stable_Release"
-        touch "$dir/lists/127.0.0.1_debian_dists_stable_main_binary-amd64_Packages"
+            >"$dir/lists/127.0.0.1_archive_dists_stable_Release"
+        touch "$dir/lists/127.0.0.1_archive_dists_stable_main_binary-amd64_Packages"
     fi
     printf 'Dir::Etc::SourceList "%s";\nDir::Etc::SourceParts "%s";\nDir::State::Lists "%s";\n' \
         "$dir/sources.list" "$dir/parts" "$dir/lists" >"$dir/apt.conf"
@@ -45,47 +45,47 @@ check() { # name sources.list debian.sources stable-codename expected
 check "deb822 after another vendor's line, updates first" \
     "deb https://apt.example.org/apt tools-$own main
 " "Types: deb
-URIs: http://127.0.0.1:3142/debian
+URIs: http://127.0.0.1:3142/archive
 Suites: $own-updates $own
 Components: main contrib
 Signed-By: $key
 
 Types: deb deb-src
-URIs: http://127.0.0.1:3142/debian-security
+URIs: http://127.0.0.1:3142/security
 Suites: $own-security
 Components: main
 Signed-By: $key
-" "" "http://127.0.0.1:3142/debian forky
-http://127.0.0.1:3142/debian forky-updates
-http://127.0.0.1:3142/debian-security forky-security"
+" "" "http://127.0.0.1:3142/archive forky
+http://127.0.0.1:3142/archive forky-updates
+http://127.0.0.1:3142/security forky-security"
 
 check "one-line, with options; backports, deb-src and other releases left out" \
     "deb-src http://127.0.0.1/sources $own main
-deb [arch=amd64 signed-by=$key] http://127.0.0.1/debian $own main
-deb http://127.0.0.1/debian $own-backports main
+deb [arch=amd64 signed-by=$key] http://127.0.0.1/archive $own main
+deb http://127.0.0.1/archive $own-backports main
 deb http://127.0.0.1/old bullseye main
-deb http://127.0.0.1/debian-security $own-security main
-" "" "" "http://127.0.0.1/debian forky
-http://127.0.0.1/debian-security forky-security"
+deb http://127.0.0.1/security $own-security main
+" "" "" "http://127.0.0.1/archive forky
+http://127.0.0.1/security forky-security"
 
 check "two mirrors, in the sources' order" \
-    "deb http://127.0.0.1:3142/debian $own main
-deb http://127.0.0.1/debian $own main
-deb http://127.0.0.1/debian $own-updates main
-" "" "" "http://127.0.0.1:3142/debian forky
-http://127.0.0.1/debian forky
-http://127.0.0.1/debian forky-updates"
+    "deb http://127.0.0.1:3142/archive $own main
+deb http://127.0.0.1/archive $own main
+deb http://127.0.0.1/archive $own-updates main
+" "" "" "http://127.0.0.1:3142/archive forky
+http://127.0.0.1/archive forky
+http://127.0.0.1/archive forky-updates"
 
 check "the alias stable, known by its Release file" \
-    "deb http://127.0.0.1/debian stable main
-" "" "$own" "http://127.0.0.1/debian forky"
+    "deb http://127.0.0.1/archive stable main
+" "" "$own" "http://127.0.0.1/archive forky"
 
 check "the alias stable before apt-get update" \
-    "deb http://127.0.0.1/debian stable main
+    "deb http://127.0.0.1/archive stable main
 " "" "" refused
 
 check "security alone" \
-    "deb http://127.0.0.1/debian-security $own-security main
+    "deb http://127.0.0.1/security $own-security main
 " "" "" refused
 
 check "another vendor alone" \
