@@ -84,8 +84,14 @@ status=0
 [ "$status" = 2 ] || fail "get while the bridge is down exited with $status"
 # socat connected before it made the terminal, so no command could be taken while the line was down; and
 # started while the host does not answer, the bridge fails (for the unit to try again) and links nothing.
-order=$(sed -n 's/.* N \(opening connection\|PTY is\).*/\1/p' "$work/bridge.log" | head -n 2 | tr '\n' ,)
-[ "$order" = "opening connection,PTY is," ] || fail "socat made its terminal before it connected: $order"
+# The first notice of each step counts: socat 1.8 (Debian 13) tells of a step in one or more notices, worded
+# after the options, and says when the connection stands; 1.7 (Debian 12) says nothing then.
+order=$(sed -n -e 's/.* N opening connection .*/connecting/p' -e 's/.* N successfully connected .*/connected/p' \
+    -e 's/.* N PTY is .*/terminal/p' "$work/bridge.log" | awk '!seen[$0]++' | tr '\n' ,)
+case "$order" in
+connecting,connected,terminal, | connecting,terminal,) ;;
+*) fail "socat made its terminal before it connected: $order" ;;
+esac
 status=0
 "${unit[@]}" 2>"$work/bridge.log" || status=$?
 [ "$status" = 1 ] && [ ! -L "$link" ] ||
