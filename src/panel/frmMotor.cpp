@@ -57,8 +57,11 @@ void frmMotor::drawSwitchPictures() {
         const QRect button = CmdPort[i]->geometry();
         ends[i] = QPoint(button.left() - 4, button.center().y());
     }
+    // Drawn when first wanted: the first as the window starts, the others once it has shown itself
+    // (eventFilter).
     for (int i = 0; i < 4; ++i) {
-        PicBack[static_cast<std::size_t>(i)]->setPicture(filter::drawSwitch(i, ui.Picture1->size(), ends));
+        PicBack[static_cast<std::size_t>(i)]->setDrawing(
+            [i, size = ui.Picture1->size(), ends] { return filter::drawSwitch(i, size, ends); });
     }
 }
 
@@ -157,6 +160,18 @@ bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
         // sysfs.
         if (watched == ui.Text1) {
             ui.Text1->setToolTip(texts::portList(platform::listPorts(platform::programDir())));
+        }
+        return false;
+    case QEvent::Paint:
+        // The switch pictures not shown at start are drawn after the window's first picture, so that they
+        // cost its start nothing and are ready long before a switch button can be pressed.
+        if (watched == this && !switchPicturesDrawn_) {
+            switchPicturesDrawn_ = true;
+            QTimer::singleShot(0, this, [this] {
+                for (const PictureBox* picture : PicBack) {
+                    picture->picture();
+                }
+            });
         }
         return false;
     case QEvent::MouseButtonDblClick:
