@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "dialogs/msgbox.h"
+#include "fontwarmup.h"
 #include "frmMotor.h"
 #include "windowicon.h"
 
@@ -16,6 +17,7 @@ int main(int argc, char* argv[]) {
             return 0;
         }
     }
+    FontWarmUp fonts;
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::kAppTitle);
     QApplication::setWindowIcon(windowIcon());
@@ -24,6 +26,7 @@ int main(int argc, char* argv[]) {
     // The program ends when its window unloads, not when a message box shown during start-up closes.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    fonts.wait();
     frmMotor window;
     QObject::connect(&window, &frmMotor::Unloaded, &app, &QCoreApplication::quit);
     window.Form_Load();
