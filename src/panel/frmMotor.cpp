@@ -43,7 +43,7 @@ frmMotor::frmMotor(QWidget* parent) : QWidget(parent) {
     ui.Labwait->setPalette(blue);
 
     drawSwitchPictures();
-    ui.Picture1->setPicture(PicBack[0]->picture());
+    ui.Picture1->setDrawing([this] { return PicBack[0]->picture(); });
     connectHandlers();
 }
 
@@ -57,8 +57,11 @@ void frmMotor::drawSwitchPictures() {
         const QRect button = CmdPort[i]->geometry();
         ends[i] = QPoint(button.left() - 4, button.center().y());
     }
+    // Drawn when first wanted, at the latest once the window has shown itself (eventFilter): the switch
+    // panel lies below the window's first view, so no picture is seen as it starts.
     for (int i = 0; i < 4; ++i) {
-        PicBack[static_cast<std::size_t>(i)]->setPicture(filter::drawSwitch(i, ui.Picture1->size(), ends));
+        PicBack[static_cast<std::size_t>(i)]->setDrawing(
+            [i, size = ui.Picture1->size(), ends] { return filter::drawSwitch(i, size, ends); });
     }
 }
 
@@ -157,6 +160,19 @@ bool frmMotor::eventFilter(QObject* watched, QEvent* event) {
         // sysfs.
         if (watched == ui.Text1) {
             ui.Text1->setToolTip(texts::portList(platform::listPorts(platform::programDir())));
+        }
+        return false;
+    case QEvent::Paint:
+        // The switch pictures are drawn after the window's first picture, so that they cost its start nothing
+        // and are ready long before the switch panel can be seen or a switch button pressed.
+        if (watched == this && !switchPicturesDrawn_) {
+            switchPicturesDrawn_ = true;
+            QTimer::singleShot(0, this, [this] {
+                for (const PictureBox* picture : PicBack) {
+                    picture->picture();
+                }
+                ui.Picture1->picture();
+            });
         }
         return false;
     case QEvent::MouseButtonDblClick:

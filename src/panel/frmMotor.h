@@ -115,6 +115,7 @@ class frmMotor : public QWidget {
     bool debugMode = false;
     bool unloaded = false;
     bool inAutoTick_ = false;
+    bool switchPicturesDrawn_ = false;
     // While the gate is closed: each greyed control with whether it was enabled before, and where the focus
     // was.
     std::vector<std::pair<QWidget*, bool>> greyed_;

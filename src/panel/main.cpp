@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "dialogs/msgbox.h"
+#include "fontwarmup.h"
 #include "frmMotor.h"
+#include "windowicon.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 #include <cstring>
@@ -16,15 +17,16 @@ int main(int argc, char* argv[]) {
             return 0;
         }
     }
+    FontWarmUp fonts;
     QApplication app(argc, argv);
     QApplication::setApplicationName(platform::kAppTitle);
-    // The drawing is SVG: without Qt's SVG plugins (libqt6svg6) the window merely has no icon.
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/merovask.svg")));
+    QApplication::setWindowIcon(windowIcon());
     // Lets a Wayland desktop match the window to its desktop entry, its name and its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral(MEROVASK_APP_ID));
     // The program ends when its window unloads, not when a message box shown during start-up closes.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    fonts.wait();
     frmMotor window;
     QObject::connect(&window, &frmMotor::Unloaded, &app, &QCoreApplication::quit);
     window.Form_Load();
