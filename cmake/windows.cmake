@@ -27,7 +27,11 @@ endforeach()
 set(icon ${CMAKE_CURRENT_BINARY_DIR}/icon/merovask.ico)
 add_custom_command(OUTPUT ${icon} COMMAND ${MEROVASK_CONVERT} ${icon_pngs} ${icon} DEPENDS ${icon_pngs} VERBATIM)
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/icon/merovask.rc "IDI_ICON1 ICON \"${icon}\"\n")
-set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/icon/merovask.rc PROPERTIES OBJECT_DEPENDS ${icon})
+# The program is defined in src/panel: the icon is made here, before it, and its resource compiled there.
+add_custom_target(merovask_ico DEPENDS ${icon})
+add_dependencies(merovask merovask_ico)
+set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/icon/merovask.rc TARGET_DIRECTORY merovask
+  PROPERTIES OBJECT_DEPENDS ${icon})
 target_sources(merovask PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/icon/merovask.rc)
 
 if(BUILD_TESTING)
