@@ -53,7 +53,7 @@ while read -r file inc; do
   src/panel/widgets/* | src/panel/dialogs/*)
     case "$inc" in frmMotor.h | ui_frmMotor.h) say "$file" "a widget or dialog includes the window ($inc)" ;; esac
     ;;
-  src/ctl/* | src/bridge/*)
+  src/ctl/* | src/bridge/* | src/tango/*)
     case "$inc" in frmMotor.h | ui_frmMotor.h | widgets/* | dialogs/* | QtWidgets/*) say "$file" "a front end includes the window's $inc" ;; esac
     ;;
   esac
