@@ -110,10 +110,6 @@ QString noSuchOutput(int output) {
     return QStringLiteral("the switch has outputs 1, 2, 3 and 4, not %1").arg(output);
 }
 
-QString notANumber(const QString& what, double value) {
-    return QStringLiteral("%1 takes a number, not %2").arg(what, QString::number(value));
-}
-
 QString tableNotInPairs(int numbers) {
     return QStringLiteral("a calibration table is pairs of wavelength and value: %1 numbers are not")
         .arg(numbers);

@@ -43,7 +43,6 @@ QString serverNoReply(std::int16_t port);
 // An operation that a server refused or could not finish, for its client.
 QString serverStopping();
 QString noSuchOutput(int output);
-QString notANumber(const QString& what, double value);
 QString tableNotInPairs(int numbers);
 
 // The port list: one port a line ("3  FT232R USB UART (ttyUSB0)"), with the way to get the permission for a
