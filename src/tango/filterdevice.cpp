@@ -8,8 +8,6 @@
 #include "system/userdir.h"
 #include "values.h"
 
-#include <cmath>
-
 namespace tangoserver {
 
 using service::Instrument;
@@ -180,13 +178,10 @@ Outcome MerovaskFilter::call(const LineThread::Request& request, const char* ori
     return outcome;
 }
 
-double MerovaskFilter::finite(Tango::WAttribute& attr, const char* origin) {
+// Tango refuses NaN and infinities before a write method is called.
+double MerovaskFilter::written(Tango::WAttribute& attr) {
     Tango::DevDouble value = 0;
     attr.get_write_value(value);
-    if (!std::isfinite(value)) {
-        refuse("MEROVASK_NotANumber", texts::notANumber(QString::fromStdString(attr.get_name()), value),
-               origin);
-    }
     return value;
 }
 
@@ -204,7 +199,7 @@ void MerovaskFilter::readWavelength(Tango::Attribute& attr) {
 
 void MerovaskFilter::writeWavelength(Tango::WAttribute& attr) {
     const char* origin = "MerovaskFilter::write_Wavelength";
-    const double nm = finite(attr, origin);
+    const double nm = written(attr);
     call([nm](Instrument& i, Instrument::Done done) { i.tune(nm, std::move(done)); }, origin);
 }
 
@@ -257,7 +252,7 @@ void MerovaskFilter::readScan(Tango::Attribute& attr, ScanBox box) {
 }
 
 void MerovaskFilter::writeScan(Tango::WAttribute& attr, ScanBox box) {
-    const double value = finite(attr, "MerovaskFilter::write_Scan");
+    const double value = written(attr);
     std::lock_guard lock(boxesMutex_);
     boxes_[box] = value;
 }

@@ -72,7 +72,7 @@ class MerovaskFilter : public TANGO_BASE_CLASS {
     Snapshot snapshot();
     // On the line's thread.
     void pushChanges(const Snapshot& now, unsigned changes);
-    double finite(Tango::WAttribute& attr, const char* origin);
+    static double written(Tango::WAttribute& attr);
 
     // Replaced by Init while other clients' calls may run: they hold it shared.
     std::shared_mutex lineMutex_;

@@ -29,8 +29,8 @@ class LineThread::Thread : public QThread {
         omni_thread::ensure_self known;
         Instrument instrument(port_, devicePath_, settings_);
         owner_.attach(instrument);
-        instrument.open();
-        ready.set_value();
+        // The device comes up ON or FAULT, never in the OFF that only Close() gives.
+        instrument.open([this](const Outcome&) { ready.set_value(); });
         exec();
     }
 

@@ -43,7 +43,7 @@ class LineThread {
     // Called on the line's thread after each change, with the snapshot that now holds and what changed.
     using Changed = std::function<void(const Snapshot&, unsigned changes)>;
 
-    // Starts the thread and the instrument on it, which opens the port (see service::Instrument).
+    // Starts the thread and the instrument on it, and returns once it has tried to open the port.
     LineThread(const QString& port, const QString& devicePath, const settings::SettingsFile& settings,
                Changed changed);
     // Ends as the instrument ends: the operation under way runs to its end, calls still waiting end Stopped.

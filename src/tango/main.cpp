@@ -64,6 +64,9 @@ int main(int argc, char* argv[]) {
         // Each device orders its calls itself, in its line's queue; see filterdevice.h.
         tango->set_serial_model(Tango::NO_SYNC);
         tango->server_init(false);
+        // What Tango's servers say once their devices are up (tests and scripts wait for it).
+        std::puts("Ready to accept request");
+        std::fflush(stdout);
         tango->server_run();
     } catch (const std::bad_alloc&) {
         std::fputs("merovask-tango: out of memory\n", stderr);
