@@ -19,10 +19,12 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <netinet/in.h>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -136,6 +138,8 @@ int main(int argc, char* argv[]) {
     constexpr int kStarts = 5;
     std::vector<double> starts;
     QProcess process;
+    // The server ends with the benchmark, even one that fails half-way.
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
     quint16 port = 0;
     for (int i = 0; i < kStarts; ++i) {
         if (process.state() != QProcess::NotRunning) {

@@ -19,8 +19,10 @@
 
 #include <arpa/inet.h>
 #include <cmath>
+#include <csignal>
 #include <mutex>
 #include <netinet/in.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -29,6 +31,11 @@ namespace {
 
 constexpr int kWaitMs = 10000;
 const QString kDevice = QStringLiteral("lab/filter/1");
+
+// A child that ends with this test, even when the test does not get to stop it.
+void endsWithTest(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
 
 // Reads a process's standard output until a line holds `text`.
 bool waitForOutput(QProcess& process, const QString& text) {
@@ -66,6 +73,7 @@ quint16 freePort() {
 class Sim {
   public:
     Sim(const QString& dir, const QString& log, const QStringList& options = {}) : log_(log) {
+        endsWithTest(process_);
         process_.start(QStringLiteral(MEROVASK_SIM_PATH),
                        QStringList{"--port", "1", "--dir", dir, "--log", log} + options);
         ready = waitForOutput(process_, QStringLiteral("linked as"));
@@ -111,6 +119,7 @@ class Server {
     ~Server() { stop(); }
     bool start(const QString& program, const QStringList& options) {
         port_ = freePort();
+        endsWithTest(process_);
         QElapsedTimer took;
         took.start();
         process_.start(program,
