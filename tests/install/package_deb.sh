@@ -112,9 +112,10 @@ if [ -x "$build/merovask-tango" ]; then
     [ "$(field Version)" = "$version" ] || fail "merovask-tango's Version: $(field Version)"
     [ "$(field Description | head -n 1)" = "Merovask tunable optical filter as a Tango Controls device" ] ||
         fail "merovask-tango's Description: $(field Description | head -n 1)"
-    depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *([^)]*)//g')
-    for pkg in libtango9 libomniorb4-2 libqt6core6 libqt6serialport6; do
-        grep -qx "$pkg\(t64\)\{0,1\}" <<<"$depends" || fail "merovask-tango's Depends lacks $pkg: $(field Depends)"
+    depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *([^)]*)//g; s/t64$//')
+    # Each release its own Tango and omniORB: libtango9 and libomniorb4-2 on Debian 12, 10 and 4-3 on 13.
+    for pkg in 'libtango[0-9]+' 'libomniorb4-[0-9]+' libqt6core6 libqt6serialport6; do
+        grep -qxE "$pkg" <<<"$depends" || fail "merovask-tango's Depends lacks $pkg: $(field Depends)"
     done
     ! grep -qE 'libqt6(gui|widgets)|svg' <<<"$depends" || fail "merovask-tango depends on the window's libraries"
     expected=(
