@@ -60,7 +60,7 @@ while read -r file inc; do
     */* | QTcp* | QUdp* | QAbstractSocket | QHostAddress | QLocal* | QNetwork*) say "$file" "the SCPI parser includes $inc: it is pure" ;;
     esac
     ;;
-  src/ctl/* | src/bridge/* | src/scpi/*)
+  src/ctl/* | src/bridge/* | src/scpi/* | src/tango/*)
     case "$inc" in frmMotor.h | ui_frmMotor.h | widgets/* | dialogs/* | QtWidgets/*) say "$file" "a front end includes the window's $inc" ;; esac
     ;;
   esac

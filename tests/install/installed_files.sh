@@ -70,6 +70,17 @@ expected=(
     "644 f usr/share/doc/merovask/examples/ser2net.yaml"
     "644 f usr/share/doc/merovask/examples/scpi.conf"
 )
+# The Tango server, where it was built: its unit and its package's documents.
+if [ -x "$build/merovask-tango" ]; then
+    programs+=(merovask-tango)
+    expected+=(
+        "755 d usr/lib/systemd/system"
+        "644 f usr/lib/systemd/system/merovask-tango@.service"
+        "755 d usr/share/doc/merovask-tango"
+        "644 f usr/share/doc/merovask-tango/copyright"
+        "644 f usr/share/doc/merovask-tango/changelog.gz"
+    )
+fi
 for p in "${programs[@]}"; do
     expected+=("755 f usr/bin/$p" "644 f usr/share/man/man1/$p.1.gz")
 done

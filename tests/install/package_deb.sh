@@ -3,7 +3,8 @@
 # The Debian package made from this build tree's programs (cpack in a folder of its own): its name, its
 # control fields, the dependencies dpkg-shlibdeps found plus the plugins Qt loads at run time, and exactly
 # the installed files, owned by root with Debian's modes even when packed under umask 0077, the programs
-# stripped as Debian strips them, and lintian without an error or a warning. (This build is not hardened, so
+# stripped as Debian strips them, and lintian without an error or a warning; where the Tango server was
+# built, its own package too, and none of its libraries among the panel's dependencies. (This build is not hardened, so
 # the hardening checks belong to tools/package.)
 #
 # usage: package_deb.sh BUILD_DIR VERSION APP_ID
@@ -104,5 +105,45 @@ for exe in merovask merovask-sim merovask-ctl merovask-scpi ../libexec/merovask/
 done
 
 lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || fail "lintian: $(cat "$work/lintian")"
+# The Tango server is a package of its own, so that the panel's never brings in omniORB, ZeroMQ and Tango.
+! grep -qE 'omni|zmq|tango' <<<"$depends" || fail "merovask depends on the Tango server's libraries: $(field Depends)"
 echo "package $(basename "$deb"), $(stat -c %s "$deb") bytes: passed"
 echo "Depends: $(field Depends)"
+
+tango=$work/out/merovask-tango_${version}_$(dpkg --print-architecture).deb
+if [ -x "$build/merovask-tango" ]; then
+    [ -f "$tango" ] || fail "no $(basename "$tango"); cpack made: $(ls "$work/out")"
+    deb=$tango
+    [ "$(field Package)" = merovask-tango ] || fail "Package: $(field Package)"
+    [ "$(field Version)" = "$version" ] || fail "merovask-tango's Version: $(field Version)"
+    [ "$(field Description | head -n 1)" = "Merovask tunable optical filter as a Tango Controls device" ] ||
+        fail "merovask-tango's Description: $(field Description | head -n 1)"
+    depends=$(field Depends | tr ',' '\n' | sed 's/^ *//; s/ *([^)]*)//g; s/t64$//')
+    # Each release its own Tango and omniORB: libtango9 and libomniorb4-2 on Debian 12, 10 and 4-3 on 13.
+    for pkg in 'libtango[0-9]+' 'libomniorb4-[0-9]+' libqt6core6 libqt6serialport6; do
+        grep -qxE "$pkg" <<<"$depends" || fail "merovask-tango's Depends lacks $pkg: $(field Depends)"
+    done
+    ! grep -qE 'libqt6(gui|widgets)|svg' <<<"$depends" || fail "merovask-tango depends on the window's libraries"
+    expected=(
+        "drwxr-xr-x ./usr/"
+        "drwxr-xr-x ./usr/bin/"
+        "-rwxr-xr-x ./usr/bin/merovask-tango"
+        "drwxr-xr-x ./usr/lib/"
+        "drwxr-xr-x ./usr/lib/systemd/"
+        "drwxr-xr-x ./usr/lib/systemd/system/"
+        "-rw-r--r-- ./usr/lib/systemd/system/merovask-tango@.service"
+        "drwxr-xr-x ./usr/share/"
+        "drwxr-xr-x ./usr/share/doc/"
+        "drwxr-xr-x ./usr/share/doc/merovask-tango/"
+        "-rw-r--r-- ./usr/share/doc/merovask-tango/changelog.gz"
+        "-rw-r--r-- ./usr/share/doc/merovask-tango/copyright"
+        "drwxr-xr-x ./usr/share/man/"
+        "drwxr-xr-x ./usr/share/man/man1/"
+        "-rw-r--r-- ./usr/share/man/man1/merovask-tango.1.gz"
+    )
+    diff <(printf '%s\n' "${expected[@]}" | sort -k2) <(dpkg-deb -c "$deb" | awk '$6 != "./" {print $1, $6}' | sort -k2) ||
+        fail "merovask-tango's files differ from the list (< expected, > packed)"
+    lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || fail "lintian merovask-tango: $(cat "$work/lintian")"
+    echo "package $(basename "$deb"), $(stat -c %s "$deb") bytes: passed"
+    echo "Depends: $(field Depends)"
+fi

@@ -98,6 +98,23 @@ QString serverClosed(std::int16_t port) {
     return QStringLiteral("port %1 is closed; open it to use the filter").arg(port);
 }
 
+QString serverNoReply(std::int16_t port) {
+    return QStringLiteral("port %1 is open, but the filter did not answer the last command").arg(port);
+}
+
+QString serverStopping() {
+    return QStringLiteral("the server is ending: the operation did not run to its end");
+}
+
+QString noSuchOutput(int output) {
+    return QStringLiteral("the switch has outputs 1, 2, 3 and 4, not %1").arg(output);
+}
+
+QString tableNotInPairs(int numbers) {
+    return QStringLiteral("a calibration table is pairs of wavelength and value: %1 numbers are not")
+        .arg(numbers);
+}
+
 QString portList(const QList<platform::PortEntry>& ports) {
     if (ports.isEmpty()) {
         return QStringLiteral("no serial ports found");

@@ -39,6 +39,11 @@ QString serverBusy(std::int16_t port);
 QString serverRetrying(const QString& why);
 QString serverPortGone(std::int16_t port);
 QString serverClosed(std::int16_t port);
+QString serverNoReply(std::int16_t port);
+// An operation that a server refused or could not finish, for its client.
+QString serverStopping();
+QString noSuchOutput(int output);
+QString tableNotInPairs(int numbers);
 
 // The port list: one port a line ("3  FT232R USB UART (ttyUSB0)"), with the way to get the permission for a
 // device this user may not open.
