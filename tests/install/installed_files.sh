@@ -74,7 +74,6 @@ expected=(
 if [ -x "$build/merovask-tango" ]; then
     programs+=(merovask-tango)
     expected+=(
-        "755 d usr/lib/systemd/system"
         "644 f usr/lib/systemd/system/merovask-tango@.service"
         "755 d usr/share/doc/merovask-tango"
         "644 f usr/share/doc/merovask-tango/copyright"
