@@ -4,183 +4,23 @@
 // attribute and command against the bytes at the device, the change events, the device going away, coming
 // back and falling silent, two clients at once, and the memorized scan values across a restart.
 
-#include <tango/tango.h>
+#include "harness.h"
 
 #include "calibration/calfile.h"
 #include "calibration/upload.h"
 #include "device/texts.h"
 
-#include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <arpa/inet.h>
 #include <cmath>
-#include <csignal>
-#include <mutex>
-#include <netinet/in.h>
-#include <sys/prctl.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
+
+using namespace tangotest;
 
 namespace {
-
-constexpr int kWaitMs = 10000;
-const QString kDevice = QStringLiteral("lab/filter/1");
-
-// A child that ends with this test, even when the test does not get to stop it.
-void endsWithTest(QProcess& process) {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-}
-
-// Reads a process's standard output until a line holds `text`.
-bool waitForOutput(QProcess& process, const QString& text) {
-    QElapsedTimer took;
-    took.start();
-    QByteArray seen;
-    while (!seen.contains(text.toLatin1()) && took.elapsed() < kWaitMs) {
-        if (!process.waitForReadyRead(100) && process.state() == QProcess::NotRunning) {
-            break;
-        }
-        seen += process.readAllStandardOutput();
-    }
-    if (!seen.contains(text.toLatin1())) {
-        qWarning("no '%s' from %s: %s %s", qPrintable(text), qPrintable(process.program()), seen.constData(),
-                 process.readAllStandardError().constData());
-        return false;
-    }
-    return true;
-}
-
-// A port that nothing listens on, from the kernel.
-quint16 freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// merovask-sim as port 1 of the server's folder, and the commands its log shows.
-class Sim {
-  public:
-    Sim(const QString& dir, const QString& log, const QStringList& options = {}) : log_(log) {
-        endsWithTest(process_);
-        process_.start(QStringLiteral(MEROVASK_SIM_PATH),
-                       QStringList{"--port", "1", "--dir", dir, "--log", log} + options);
-        ready = waitForOutput(process_, QStringLiteral("linked as"));
-    }
-    ~Sim() { stop(); }
-    void stop() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            process_.waitForFinished(kWaitMs);
-        }
-    }
-    // The commands that reached the device since the last call, without their commas.
-    QStringList commands() {
-        QFile file(log_);
-        if (!file.open(QIODevice::ReadOnly) || !file.seek(read_)) {
-            return {};
-        }
-        const QByteArray lines = file.readAll();
-        read_ += lines.lastIndexOf('\n') + 1;
-        static const QRegularExpression rx(QStringLiteral("^[0-9.]+ rx '(.*)'$"),
-                                           QRegularExpression::MultilineOption);
-        for (auto match = rx.globalMatch(QString::fromLatin1(lines.left(lines.lastIndexOf('\n') + 1)));
-             match.hasNext();) {
-            pending_ += match.next().captured(1).replace(QStringLiteral("\\'"), QStringLiteral("'"));
-        }
-        QStringList out = pending_.split(QLatin1Char(','));
-        pending_ = out.takeLast();
-        return out;
-    }
-
-    bool ready = false;
-
-  private:
-    QProcess process_;
-    QString log_;
-    qint64 read_ = 0;
-    QString pending_;
-};
-
-// The server in a program folder of its own (its settings file and com1 there), on a free port.
-class Server {
-  public:
-    ~Server() { stop(); }
-    bool start(const QString& program, const QStringList& options) {
-        port_ = freePort();
-        endsWithTest(process_);
-        QElapsedTimer took;
-        took.start();
-        process_.start(program,
-                       QStringList{"test"} + options +
-                           QStringList{"-ORBendPoint", QStringLiteral("giop:tcp:127.0.0.1:%1").arg(port_)});
-        const bool ready = waitForOutput(process_, QStringLiteral("Ready to accept request"));
-        starts << double(took.nsecsElapsed()) / 1e6;
-        return ready;
-    }
-    void stop() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.terminate();
-            process_.waitForFinished(kWaitMs);
-        }
-    }
-    std::unique_ptr<Tango::DeviceProxy> proxy() const {
-        const std::string name =
-            QStringLiteral("tango://127.0.0.1:%1/%2#dbase=no").arg(port_).arg(kDevice).toStdString();
-        auto proxy = std::make_unique<Tango::DeviceProxy>(name.c_str());
-        // Longer than an upload of 10 rows and what may be queued before it.
-        proxy->set_timeout_millis(kWaitMs);
-        return proxy;
-    }
-
-    QList<double> starts; // ms from exec to "Ready to accept request"
-
-  private:
-    QProcess process_;
-    quint16 port_ = 0;
-};
-
-// An attribute's value as text; "invalid" for a value that the device does not know.
-QString valueOf(Tango::DeviceProxy& proxy, const QString& name) {
-    if (name == QLatin1String("State")) {
-        return QString::fromLatin1(Tango::DevStateName[proxy.state()]);
-    }
-    if (name == QLatin1String("Status")) {
-        return QString::fromStdString(proxy.status());
-    }
-    Tango::DeviceAttribute attr = proxy.read_attribute(name.toStdString().c_str());
-    if (attr.get_quality() == Tango::ATTR_INVALID) {
-        return QStringLiteral("invalid");
-    }
-    switch (attr.get_type()) {
-    case Tango::DEV_DOUBLE: {
-        double v = 0;
-        attr >> v;
-        return QString::number(v);
-    }
-    case Tango::DEV_SHORT: {
-        Tango::DevShort v = 0;
-        attr >> v;
-        return QString::number(v);
-    }
-    default: {
-        std::string v;
-        attr >> v;
-        return QString::fromStdString(v);
-    }
-    }
-}
 
 // A calibration file's rows as the numbers of UploadCalibration.
 std::vector<double> pairsOf(const QString& file) {
@@ -204,80 +44,6 @@ QString fileMessage(const QString& file) {
                                             table)
         .message;
 }
-
-// Change events as "Name value", in the order they came (on Tango's event thread).
-class Events : public Tango::CallBack {
-  public:
-    void push_event(Tango::EventData* event) override {
-        if (event->err) {
-            return;
-        }
-        const QString name =
-            QString::fromStdString(event->attr_name).section(QLatin1Char('/'), -1).section('#', 0, 0);
-        QString value;
-        Tango::DeviceAttribute& attr = *event->attr_value;
-        if (attr.get_quality() == Tango::ATTR_INVALID) {
-            value = QStringLiteral("invalid");
-        } else if (attr.get_type() == Tango::DEV_STATE) {
-            Tango::DevState state;
-            attr >> state;
-            value = QString::fromLatin1(Tango::DevStateName[state]);
-        } else if (attr.get_type() == Tango::DEV_DOUBLE) {
-            double v = 0;
-            attr >> v;
-            value = QString::number(v);
-        } else if (attr.get_type() == Tango::DEV_SHORT) {
-            Tango::DevShort v = 0;
-            attr >> v;
-            value = QString::number(v);
-        } else {
-            std::string v;
-            attr >> v;
-            value = QString::fromStdString(v);
-        }
-        std::lock_guard lock(mutex_);
-        seen_ << name + QLatin1Char(' ') + value;
-    }
-    QStringList seen() {
-        std::lock_guard lock(mutex_);
-        return seen_;
-    }
-    void clear() {
-        std::lock_guard lock(mutex_);
-        seen_.clear();
-    }
-    // Whether `wanted` came in this order, other events between them allowed.
-    bool cameInOrder(const QStringList& wanted) {
-        qsizetype at = 0;
-        for (const QString& event : seen()) {
-            at += (at < wanted.size() && event.compare(wanted[at], Qt::CaseInsensitive) == 0) ? 1 : 0;
-        }
-        return at == wanted.size();
-    }
-
-  private:
-    std::mutex mutex_;
-    QStringList seen_;
-};
-
-// Change events of some attributes for as long as it lives.
-class Subscription : public Events {
-  public:
-    Subscription(Tango::DeviceProxy& proxy, const std::vector<std::string>& names) : proxy_(proxy) {
-        for (const std::string& name : names) {
-            ids_.push_back(proxy_.subscribe_event(name, Tango::CHANGE_EVENT, this));
-        }
-    }
-    ~Subscription() override {
-        for (int id : ids_) {
-            proxy_.unsubscribe_event(id);
-        }
-    }
-
-  private:
-    Tango::DeviceProxy& proxy_;
-    std::vector<int> ids_;
-};
 
 } // namespace
 

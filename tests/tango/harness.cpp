@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: MIT
+#include "harness.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tangotest {
+
+namespace {
+
+// A child that ends with this test, even when the test does not get to stop it.
+void endsWithTest(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+}
+
+// Reads a process's standard output until a line holds `text`.
+bool waitForOutput(QProcess& process, const QString& text) {
+    QElapsedTimer took;
+    took.start();
+    QByteArray seen;
+    while (!seen.contains(text.toLatin1()) && took.elapsed() < kWaitMs) {
+        if (!process.waitForReadyRead(100) && process.state() == QProcess::NotRunning) {
+            break;
+        }
+        seen += process.readAllStandardOutput();
+    }
+    if (!seen.contains(text.toLatin1())) {
+        qWarning("no '%s' from %s: %s %s", qPrintable(text), qPrintable(process.program()), seen.constData(),
+                 process.readAllStandardError().constData());
+        return false;
+    }
+    return true;
+}
+
+void terminate(QProcess& process) {
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        process.waitForFinished(kWaitMs);
+    }
+}
+
+// A port that nothing listens on, from the kernel.
+quint16 freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    ::close(fd);
+    return ntohs(address.sin_port);
+}
+
+} // namespace
+
+Sim::Sim(const QString& dir, const QString& log, const QStringList& options) : log_(log) {
+    endsWithTest(process_);
+    process_.start(QStringLiteral(MEROVASK_SIM_PATH),
+                   QStringList{"--port", "1", "--dir", dir, "--log", log} + options);
+    ready = waitForOutput(process_, QStringLiteral("linked as"));
+}
+
+void Sim::stop() {
+    terminate(process_);
+}
+
+QStringList Sim::commands() {
+    QFile file(log_);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(read_)) {
+        return {};
+    }
+    const QByteArray lines = file.readAll();
+    read_ += lines.lastIndexOf('\n') + 1;
+    static const QRegularExpression rx(QStringLiteral("^[0-9.]+ rx '(.*)'$"),
+                                       QRegularExpression::MultilineOption);
+    for (auto match = rx.globalMatch(QString::fromLatin1(lines.left(lines.lastIndexOf('\n') + 1)));
+         match.hasNext();) {
+        pending_ += match.next().captured(1).replace(QStringLiteral("\\'"), QStringLiteral("'"));
+    }
+    QStringList out = pending_.split(QLatin1Char(','));
+    pending_ = out.takeLast();
+    return out;
+}
+
+bool Server::start(const QString& program, const QStringList& options) {
+    port_ = freePort();
+    endsWithTest(process_);
+    QElapsedTimer took;
+    took.start();
+    process_.start(program,
+                   QStringList{"test"} + options +
+                       QStringList{"-ORBendPoint", QStringLiteral("giop:tcp:127.0.0.1:%1").arg(port_)});
+    const bool ready = waitForOutput(process_, QStringLiteral("Ready to accept request"));
+    starts << double(took.nsecsElapsed()) / 1e6;
+    return ready;
+}
+
+void Server::stop() {
+    terminate(process_);
+}
+
+std::unique_ptr<Tango::DeviceProxy> Server::proxy() const {
+    const std::string name =
+        QStringLiteral("tango://127.0.0.1:%1/%2#dbase=no").arg(port_).arg(kDevice).toStdString();
+    auto proxy = std::make_unique<Tango::DeviceProxy>(name.c_str());
+    // Longer than an upload of 10 rows and what may be queued before it.
+    proxy->set_timeout_millis(kWaitMs);
+    return proxy;
+}
+
+QString textOf(Tango::DeviceAttribute& attr) {
+    if (attr.get_quality() == Tango::ATTR_INVALID) {
+        return QStringLiteral("invalid");
+    }
+    switch (attr.get_type()) {
+    case Tango::DEV_STATE: {
+        Tango::DevState v;
+        attr >> v;
+        return QString::fromLatin1(Tango::DevStateName[v]);
+    }
+    case Tango::DEV_DOUBLE: {
+        double v = 0;
+        attr >> v;
+        return QString::number(v);
+    }
+    case Tango::DEV_SHORT: {
+        Tango::DevShort v = 0;
+        attr >> v;
+        return QString::number(v);
+    }
+    default: {
+        std::string v;
+        attr >> v;
+        return QString::fromStdString(v);
+    }
+    }
+}
+
+QString valueOf(Tango::DeviceProxy& proxy, const QString& name) {
+    if (name == QLatin1String("State")) {
+        return QString::fromLatin1(Tango::DevStateName[proxy.state()]);
+    }
+    if (name == QLatin1String("Status")) {
+        return QString::fromStdString(proxy.status());
+    }
+    Tango::DeviceAttribute attr = proxy.read_attribute(name.toStdString().c_str());
+    return textOf(attr);
+}
+
+void Events::push_event(Tango::EventData* event) {
+    if (event->err) {
+        return;
+    }
+    const QString name =
+        QString::fromStdString(event->attr_name).section(QLatin1Char('/'), -1).section('#', 0, 0);
+    const QString value = textOf(*event->attr_value);
+    std::lock_guard lock(mutex_);
+    seen_ << name + QLatin1Char(' ') + value;
+}
+
+QStringList Events::seen() {
+    std::lock_guard lock(mutex_);
+    return seen_;
+}
+
+void Events::clear() {
+    std::lock_guard lock(mutex_);
+    seen_.clear();
+}
+
+bool Events::cameInOrder(const QStringList& wanted) {
+    qsizetype at = 0;
+    for (const QString& event : seen()) {
+        at += (at < wanted.size() && event.compare(wanted[at], Qt::CaseInsensitive) == 0) ? 1 : 0;
+    }
+    return at == wanted.size();
+}
+
+Subscription::Subscription(Tango::DeviceProxy& proxy, const std::vector<std::string>& names) : proxy_(proxy) {
+    for (const std::string& name : names) {
+        ids_.push_back(proxy_.subscribe_event(name, Tango::CHANGE_EVENT, this));
+    }
+}
+
+Subscription::~Subscription() {
+    for (int id : ids_) {
+        proxy_.unsubscribe_event(id);
+    }
+}
+
+} // namespace tangotest
