@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
 
+#include "support/simlog.h"
+
 #include <QElapsedTimer>
-#include <QFile>
-#include <QRegularExpression>
 
 #include <arpa/inet.h>
 #include <csignal>
@@ -74,20 +74,12 @@ void Sim::stop() {
 }
 
 QStringList Sim::commands() {
-    QFile file(log_);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(read_)) {
-        return {};
+    const std::vector<DeviceCommand> all = deviceCommands(log_);
+    QStringList out;
+    for (std::size_t i = seen_; i < all.size(); ++i) {
+        out << QString::fromLatin1(all[i].text);
     }
-    const QByteArray lines = file.readAll();
-    read_ += lines.lastIndexOf('\n') + 1;
-    static const QRegularExpression rx(QStringLiteral("^[0-9.]+ rx '(.*)'$"),
-                                       QRegularExpression::MultilineOption);
-    for (auto match = rx.globalMatch(QString::fromLatin1(lines.left(lines.lastIndexOf('\n') + 1)));
-         match.hasNext();) {
-        pending_ += match.next().captured(1).replace(QStringLiteral("\\'"), QStringLiteral("'"));
-    }
-    QStringList out = pending_.split(QLatin1Char(','));
-    pending_ = out.takeLast();
+    seen_ = all.size();
     return out;
 }
 

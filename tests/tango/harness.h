@@ -32,8 +32,7 @@ class Sim {
   private:
     QProcess process_;
     QString log_;
-    qint64 read_ = 0;
-    QString pending_;
+    std::size_t seen_ = 0;
 };
 
 // The server in a program folder of its own (its settings file and com1 there), on a free port.
