@@ -6,6 +6,7 @@
 // includes.
 
 #include "measure.h"
+#include "scpi_tools.h"
 #include "sim/device.h"
 #include "support/ptydevice.h"
 
@@ -16,18 +17,13 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace bench;
@@ -39,84 +35,6 @@ constexpr int kClients = 8;
 constexpr int kQueries = 1000; // per client
 constexpr int kMixed = 200;    // messages per client
 constexpr int kTunes = 200;
-
-// A field of /proc/PID/status in kB, or the process's CPU seconds from /proc/PID/stat.
-double statusKb(qint64 pid, const char* field) {
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    file.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(qstrlen(field)).simplified().split(' ').value(0).toDouble();
-        }
-    }
-    return NAN;
-}
-double cpuSeconds(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    file.open(QIODevice::ReadOnly);
-    const QByteArray stat = file.readAll();
-    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th of them.
-    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (f.value(11).toDouble() + f.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-// A VISA client's socket: blocking, Nagle off, one line per message each way.
-class Client {
-  public:
-    explicit Client(quint16 port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int on = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Client() { ::close(fd_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-    bool ok() const { return ok_; }
-
-    void send(const std::string& message) {
-        const std::string line = message + '\n';
-        for (std::size_t sent = 0; sent < line.size();) {
-            const ssize_t n = ::send(fd_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) {
-                ok_ = false;
-                return;
-            }
-            sent += std::size_t(n);
-        }
-    }
-    // The next answer without its LF; empty when the connection ended.
-    std::string line() {
-        for (;;) {
-            const std::size_t end = buffer_.find('\n');
-            if (end != std::string::npos) {
-                std::string answer = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                return answer;
-            }
-            char chunk[4096];
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                ok_ = false;
-                return {};
-            }
-            buffer_.append(chunk, std::size_t(n));
-        }
-    }
-    std::string ask(const std::string& message) {
-        send(message);
-        return line();
-    }
-
-  private:
-    int fd_ = -1;
-    bool ok_ = false;
-    std::string buffer_;
-};
 
 // ---- the measurements ----
 
