@@ -5,6 +5,8 @@
 // have them, in threads of this process. Prints one Markdown table; the notes under it say what each figure
 // includes.
 
+#include "measure.h"
+#include "scpi_tools.h"
 #include "sim/device.h"
 #include "support/ptydevice.h"
 
@@ -15,22 +17,17 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <mutex>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <string>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
+using namespace bench;
 using testsupport::PtyDevice;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
@@ -38,154 +35,6 @@ constexpr int kClients = 8;
 constexpr int kQueries = 1000; // per client
 constexpr int kMixed = 200;    // messages per client
 constexpr int kTunes = 200;
-
-double ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Nearest-rank percentile.
-double percentile(std::vector<double> v, double q) {
-    if (v.empty()) {
-        return NAN;
-    }
-    std::sort(v.begin(), v.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size())));
-    return v[std::clamp<std::size_t>(rank, 1, v.size()) - 1];
-}
-
-// A field of /proc/PID/status in kB, or the process's CPU seconds from /proc/PID/stat.
-double statusKb(qint64 pid, const char* field) {
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    file.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(qstrlen(field)).simplified().split(' ').value(0).toDouble();
-        }
-    }
-    return NAN;
-}
-double cpuSeconds(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    file.open(QIODevice::ReadOnly);
-    const QByteArray stat = file.readAll();
-    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th of them.
-    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (f.value(11).toDouble() + f.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-// Cores kept busy by everything on the machine between two readings of /proc/stat.
-std::pair<double, double> machineJiffies() {
-    QFile file(QStringLiteral("/proc/stat"));
-    file.open(QIODevice::ReadOnly);
-    const QList<QByteArray> f = file.readLine().simplified().split(' ');
-    double busy = 0, total = 0;
-    for (int i = 1; i <= 8 && i < f.size(); ++i) {
-        total += f[i].toDouble();
-        busy += (i == 4 || i == 5) ? 0 : f[i].toDouble();
-    }
-    return {busy, total};
-}
-
-// A VISA client's socket: blocking, Nagle off, one line per message each way.
-class Client {
-  public:
-    explicit Client(quint16 port) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int on = 1;
-        ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Client() { ::close(fd_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-    bool ok() const { return ok_; }
-
-    void send(const std::string& message) {
-        const std::string line = message + '\n';
-        for (std::size_t sent = 0; sent < line.size();) {
-            const ssize_t n = ::send(fd_, line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0) {
-                ok_ = false;
-                return;
-            }
-            sent += std::size_t(n);
-        }
-    }
-    // The next answer without its LF; empty when the connection ended.
-    std::string line() {
-        for (;;) {
-            const std::size_t end = buffer_.find('\n');
-            if (end != std::string::npos) {
-                std::string answer = buffer_.substr(0, end);
-                buffer_.erase(0, end + 1);
-                return answer;
-            }
-            char chunk[4096];
-            const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
-            if (n <= 0) {
-                ok_ = false;
-                return {};
-            }
-            buffer_.append(chunk, std::size_t(n));
-        }
-    }
-    std::string ask(const std::string& message) {
-        send(message);
-        return line();
-    }
-
-  private:
-    int fd_ = -1;
-    bool ok_ = false;
-    std::string buffer_;
-};
-
-// ---- the table ----
-
-struct Row {
-    std::string figure;
-    double value;
-    std::string unit;
-    double goal; // upper bound; NAN: reported only
-    int decimals;
-};
-std::vector<Row> rows;
-std::vector<std::string> notes;
-
-void add(std::string figure, double value, std::string unit, double goal, int decimals = 3) {
-    rows.push_back({std::move(figure), value, std::move(unit), goal, decimals});
-}
-void note(const QString& text) {
-    notes.push_back(text.toStdString());
-}
-std::string fixed(double v, int decimals) {
-    return std::isnan(v) ? "-" : QString::number(v, 'f', decimals).toStdString();
-}
-
-int printTable() {
-    std::printf("| Figure | Measured | Goal | Ratio | Result |\n|---|---:|---:|---:|---|\n");
-    int met = 0, goals = 0;
-    for (const Row& r : rows) {
-        const bool hasGoal = !std::isnan(r.goal);
-        const bool pass = hasGoal && !std::isnan(r.value) && r.value <= r.goal;
-        goals += hasGoal;
-        met += pass;
-        const std::string unit = r.unit.empty() ? "" : " " + r.unit;
-        std::printf("| %s | %s%s | %s | %s | %s |\n", r.figure.c_str(), fixed(r.value, r.decimals).c_str(),
-                    unit.c_str(), hasGoal ? ("<= " + fixed(r.goal, r.decimals) + unit).c_str() : "-",
-                    hasGoal && r.goal > 0 ? fixed(r.value / r.goal, 3).c_str() : "-",
-                    hasGoal ? (pass ? "PASS" : "MISS") : "report");
-    }
-    std::printf("\n%d of %d goals met.\n\n", met, goals);
-    for (const std::string& n : notes) {
-        std::printf("- %s\n", n.c_str());
-    }
-    return goals - met;
-}
 
 // ---- the measurements ----
 
@@ -255,7 +104,7 @@ int main(int argc, char* argv[]) {
     }
     const quint16 port = quint16(server.readLine().trimmed().split(':').last().toUInt());
     const qint64 pid = server.processId();
-    const auto machineStart = machineJiffies();
+    const MachineTime machineStart = machineTime();
     add("Resident memory after start", statusKb(pid, "VmRSS:") / 1024, "MB", NAN, 1);
 
     // Idle: eight clients connected, nothing asked.
@@ -278,9 +127,9 @@ int main(int argc, char* argv[]) {
         const double took = ms(Clock::now() - started) / 1000;
         const QString when = busy ? QStringLiteral(", line busy") : QStringLiteral(", line idle");
         add(("Query round trip (*IDN?, WAV?), 8 clients x 1,000, median" + when).toStdString(),
-            percentile(trips, 0.5), "ms", 0.3);
+            percentile(trips, 0.5), "ms", 0.3, 3);
         add(("Query round trip (*IDN?, WAV?), 8 clients x 1,000, p99" + when).toStdString(),
-            percentile(trips, 0.99), "ms", 2.0);
+            percentile(trips, 0.99), "ms", 2.0, 3);
         note(QStringLiteral("Round trips%1: max %2 ms over %3, in %4 s; the server used %5 % of a core.")
                  .arg(when)
                  .arg(percentile(trips, 1.0), 0, 'f', 3)
@@ -304,9 +153,9 @@ int main(int argc, char* argv[]) {
             c.ask("*OPC?");
         }
         add("WAV 1550 sent to the command's last byte at the device, median of 200",
-            percentile(toDevice, 0.5), "ms", 1.0);
+            percentile(toDevice, 0.5), "ms", 1.0, 3);
         add("WAV 1550 sent to the command's last byte at the device, p99 of 200", percentile(toDevice, 0.99),
-            "ms", NAN);
+            "ms", NAN, 3);
     }
 
     // Eight clients, each sending 200 mixed messages at once and then reading its answers.
@@ -436,8 +285,8 @@ int main(int argc, char* argv[]) {
         0);
     // The server waits from the moment a command was handed to the kernel; a pause seen shorter here is the
     // device's reader noting the earlier command late.
-    add("Pauses at the device (scan 500 ms, date 50 ms): the most any came early", worstEarly, "ms", NAN);
-    add("Pauses at the device (scan 500 ms, date 50 ms): the most any came late", worstLate, "ms", 2.0);
+    add("Pauses at the device (scan 500 ms, date 50 ms): the most any came early", worstEarly, "ms", NAN, 3);
+    add("Pauses at the device (scan 500 ms, date 50 ms): the most any came late", worstLate, "ms", 2.0, 3);
     note(QStringLiteral(
              "Mixed run: %1 device commands (expected %2) in %3 s; per client 20 tunes, 20 steps, 20 "
              "switch changes, one scan (1 s of pauses), one date (100 ms), 81 queries, all sent at "
@@ -448,13 +297,8 @@ int main(int argc, char* argv[]) {
 
     add("Resident memory at the end", statusKb(pid, "VmRSS:") / 1024, "MB", NAN, 1);
     add("Resident memory, peak", statusKb(pid, "VmHWM:") / 1024, "MB", NAN, 1);
-    const auto machineEnd = machineJiffies();
-    const double total = machineEnd.second - machineStart.second;
     note(QStringLiteral("The machine had %1 of %2 cores busy on average during the run (everything on it).")
-             .arg(total > 0
-                      ? (machineEnd.first - machineStart.first) / total * std::thread::hardware_concurrency()
-                      : 0,
-                  0, 'f', 2)
+             .arg(busyCores(machineStart, machineTime()), 0, 'f', 2)
              .arg(std::thread::hardware_concurrency()));
 
     server.terminate();

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// What bench_scpi drives and reads merovask-scpi with: a VISA client's socket, and the server's resident
+// memory and CPU as /proc shows them.
+
+#include <QtGlobal>
+
+#include <string>
+
+namespace bench {
+
+// A field of /proc/PID/status in kB, or the process's CPU seconds from /proc/PID/stat.
+double statusKb(qint64 pid, const char* field);
+double cpuSeconds(qint64 pid);
+
+// A VISA client's socket: blocking, Nagle off, one line per message each way.
+class Client {
+  public:
+    explicit Client(quint16 port);
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+    bool ok() const { return ok_; }
+
+    void send(const std::string& message);
+    // The next answer without its LF; empty when the connection ended.
+    std::string line();
+    std::string ask(const std::string& message);
+
+  private:
+    int fd_ = -1;
+    bool ok_ = false;
+    std::string buffer_;
+};
+
+} // namespace bench
