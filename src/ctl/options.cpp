@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include "system/commandline.h"
+
 #include <QCommandLineParser>
 
 #include <algorithm>
@@ -11,11 +13,7 @@ namespace ctl {
 
 namespace {
 
-struct OptionForm {
-    const char* name;
-    const char* value; // the value's name; none for a flag
-    const char* help;
-};
+using platform::OptionForm;
 
 const std::array<OptionForm, 5> kOptions{{
     {"port", "N", "port number (default: the port the panel opens, from its settings file)"},
@@ -119,10 +117,7 @@ QString helpText() {
     }
     text += QLatin1Char('\n') + QString::fromLatin1(kNumbers) + QStringLiteral("\nOptions:\n");
     for (const OptionForm& option : kOptions) {
-        QString form = QStringLiteral("--") + QLatin1String(option.name);
-        if (option.value != nullptr) {
-            form += QLatin1Char(' ') + QLatin1String(option.value);
-        }
+        const QString form = platform::optionSynopsis(option);
         text += column(form, kOptionWidth) + QLatin1String(option.help) + QLatin1Char('\n');
     }
     text += column(QStringLiteral("-h, --help"), kOptionWidth) + QStringLiteral("this text\n");
@@ -141,14 +136,7 @@ std::variant<Options, int> parse(const QStringList& argv) {
     }
 
     QCommandLineParser parser;
-    QList<QCommandLineOption> options;
-    for (const OptionForm& form : kOptions) {
-        QCommandLineOption option(QString::fromLatin1(form.name));
-        if (form.value != nullptr) {
-            option.setValueName(QString::fromLatin1(form.value));
-        }
-        options << option;
-    }
+    const QList<QCommandLineOption> options = platform::commandLineOptions(kOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions(options);

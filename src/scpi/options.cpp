@@ -4,6 +4,8 @@
 #include "device/number.h"
 #include "device/texts.h"
 
+#include "system/commandline.h"
+
 #include <QCommandLineParser>
 
 #include <array>
@@ -13,11 +15,7 @@ namespace scpiserver {
 
 namespace {
 
-struct OptionForm {
-    const char* name;
-    const char* value; // the value's name; none for a flag
-    const char* help;
-};
+using platform::OptionForm;
 
 const std::array<OptionForm, 5> kOptions{{
     {"port", "N", "the filter's port number (default: the port the panel opens, from its settings file)"},
@@ -58,10 +56,7 @@ QString helpText() {
         }
     };
     for (const OptionForm& option : kOptions) {
-        QString form = QStringLiteral("--") + QLatin1String(option.name);
-        if (option.value != nullptr) {
-            form += QLatin1Char(' ') + QLatin1String(option.value);
-        }
+        const QString form = platform::optionSynopsis(option);
         row(form, QString::fromLatin1(option.help));
     }
     row(QStringLiteral("-h, --help"), QStringLiteral("this text"));
@@ -85,14 +80,7 @@ void say(const QString& message) {
 
 std::variant<Options, int> parse(const QStringList& argv) {
     QCommandLineParser parser;
-    QList<QCommandLineOption> options;
-    for (const OptionForm& form : kOptions) {
-        QCommandLineOption option(QString::fromLatin1(form.name));
-        if (form.value != nullptr) {
-            option.setValueName(QString::fromLatin1(form.value));
-        }
-        options << option;
-    }
+    const QList<QCommandLineOption> options = platform::commandLineOptions(kOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     const QCommandLineOption version(QStringLiteral("version"));
     parser.addOptions(options);
