@@ -6,6 +6,8 @@
 
 #include <tango/tango.h>
 
+#include "measure.h"
+#include "support/loopback.h"
 #include "support/ptydevice.h"
 
 #include <QCoreApplication>
@@ -30,24 +32,12 @@
 #include <unistd.h>
 #include <vector>
 
+using bench::Clock;
+using bench::ms;
+using bench::percentile;
 using testsupport::PtyDevice;
-using Clock = std::chrono::steady_clock;
 
 namespace {
-
-double ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-// Nearest-rank percentile.
-double percentile(std::vector<double> v, double q) {
-    if (v.empty()) {
-        return NAN;
-    }
-    std::sort(v.begin(), v.end());
-    const auto rank = static_cast<std::size_t>(std::ceil(q * static_cast<double>(v.size())));
-    return v[std::clamp<std::size_t>(rank, 1, v.size()) - 1];
-}
 
 struct Row {
     std::string figure;
@@ -65,42 +55,6 @@ void add(std::string figure, double value, std::string unit, double goal, int de
 
 std::string fixed(double v, int decimals) {
     return std::isnan(v) ? "-" : QString::number(v, 'f', decimals).toStdString();
-}
-
-quint16 freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// CPU seconds of a process so far, from /proc.
-double cpuSeconds(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return NAN;
-    }
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-double residentMb(qint64 pid) {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly)) {
-        return NAN;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:")) {
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
-        }
-    }
-    return NAN;
 }
 
 // The time of each Wavelength change event, as it reaches this process.
@@ -146,7 +100,7 @@ int main(int argc, char* argv[]) {
             process.terminate();
             process.waitForFinished(10000);
         }
-        port = freePort();
+        port = testsupport::freeLoopbackPort();
         const Clock::time_point t0 = Clock::now();
         process.start(server, {"bench", "-nodb", "-dlist", "lab/filter/1", "-ORBendPoint",
                                QStringLiteral("giop:tcp:127.0.0.1:%1").arg(port)});
@@ -236,11 +190,11 @@ int main(int argc, char* argv[]) {
 
     // The idle server: no client call, no subscription.
     constexpr int kIdleS = 20;
-    const double cpu0 = cpuSeconds(process.processId());
+    const double cpu0 = bench::cpuSeconds(process.processId());
     std::this_thread::sleep_for(std::chrono::seconds(kIdleS));
-    const double idle = cpuSeconds(process.processId()) - cpu0;
+    const double idle = bench::cpuSeconds(process.processId()) - cpu0;
     add("Idle server CPU over 20 s (clock ticks of 10 ms)", 100.0 * idle / kIdleS, "% of a core", 0.0, 2);
-    add("Server resident memory", residentMb(process.processId()), "MB", NAN, 1);
+    add("Server resident memory", bench::statusKb(process.processId(), "VmRSS:") / 1024.0, "MB", NAN, 1);
     notes.push_back(QStringLiteral("Idle: %1 s of CPU in %2 s; server starts %3 ms (median), slowest %4 ms.")
                         .arg(idle, 0, 'f', 2)
                         .arg(kIdleS)

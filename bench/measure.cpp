@@ -47,6 +47,26 @@ double residentMb() {
     return fields[1].toDouble() * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
 }
 
+double statusKb(qint64 pid, const char* field) {
+    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
+    file.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(qstrlen(field)).simplified().split(' ').value(0).toDouble();
+        }
+    }
+    return NAN;
+}
+
+double cpuSeconds(qint64 pid) {
+    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
+    file.open(QIODevice::ReadOnly);
+    const QByteArray stat = file.readAll();
+    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th of them.
+    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    return (f.value(11).toDouble() + f.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
 MachineTime machineTime() {
     QFile stat(QStringLiteral("/proc/stat"));
     MachineTime t;

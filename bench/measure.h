@@ -33,6 +33,10 @@ inline double ms(Clock::duration d) {
 
 double residentMb();
 
+// Another process's: a field of /proc/PID/status in kB, and its CPU seconds from /proc/PID/stat.
+double statusKb(qint64 pid, const char* field);
+double cpuSeconds(qint64 pid);
+
 // Busy and total jiffies of the whole machine, to tell how much of it others used during a measurement.
 struct MachineTime {
     double busy = 0;

@@ -2,38 +2,15 @@
 #include "scpi_tools.h"
 
 #include <QByteArray>
-#include <QFile>
-#include <QList>
 #include <QString>
 
 #include <arpa/inet.h>
-#include <cmath>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 namespace bench {
-
-double statusKb(qint64 pid, const char* field) {
-    QFile file(QStringLiteral("/proc/%1/status").arg(pid));
-    file.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(qstrlen(field)).simplified().split(' ').value(0).toDouble();
-        }
-    }
-    return NAN;
-}
-
-double cpuSeconds(qint64 pid) {
-    QFile file(QStringLiteral("/proc/%1/stat").arg(pid));
-    file.open(QIODevice::ReadOnly);
-    const QByteArray stat = file.readAll();
-    // The fields after the command's closing parenthesis; utime and stime are the 12th and 13th of them.
-    const QList<QByteArray> f = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    return (f.value(11).toDouble() + f.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
 
 Client::Client(quint16 port) {
     fd_ = ::socket(AF_INET, SOCK_STREAM, 0);

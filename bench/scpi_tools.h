@@ -1,17 +1,12 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// What bench_scpi drives and reads merovask-scpi with: a VISA client's socket, and the server's resident
-// memory and CPU as /proc shows them.
+// What bench_scpi drives merovask-scpi with: a VISA client's socket.
 
 #include <QtGlobal>
 
 #include <string>
 
 namespace bench {
-
-// A field of /proc/PID/status in kB, or the process's CPU seconds from /proc/PID/stat.
-double statusKb(qint64 pid, const char* field);
-double cpuSeconds(qint64 pid);
 
 // A VISA client's socket: blocking, Nagle off, one line per message each way.
 class Client {

@@ -136,12 +136,8 @@ std::variant<Options, int> parse(const QStringList& argv) {
     }
 
     QCommandLineParser parser;
-    const QList<QCommandLineOption> options = platform::commandLineOptions(kOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions(options);
-    parser.addOption(help);
-    parser.addOption(version);
+    const platform::CommandLineOptions cli = platform::addCommandLineOptions(parser, kOptions);
+    const QList<QCommandLineOption>& options = cli.table;
     const bool parsed = parser.parse(words);
     switch (const FirstOption first = firstOption(words.mid(1)); first.kind) {
     case FirstOption::Help:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // Where the server listens and whom it lets in: "ADDR:PORT" ("[ADDR]:PORT" for IPv6, ":PORT" on
-// 127.0.0.1), and an allow list of addresses and networks ("192.168.1.0/24,10.0.0.7,::1").
+// 127.0.0.1), and an allow list of addresses and networks ("192.0.2.0/24,198.51.100.7,::1").
 
 #include <QHostAddress>
 #include <QList>

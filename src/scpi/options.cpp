@@ -80,20 +80,16 @@ void say(const QString& message) {
 
 std::variant<Options, int> parse(const QStringList& argv) {
     QCommandLineParser parser;
-    const QList<QCommandLineOption> options = platform::commandLineOptions(kOptions);
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions(options);
-    parser.addOption(help);
-    parser.addOption(version);
+    const platform::CommandLineOptions cli = platform::addCommandLineOptions(parser, kOptions);
+    const QList<QCommandLineOption>& options = cli.table;
     if (!parser.parse(argv)) {
         return usage(parser.errorText());
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(cli.help)) {
         std::fputs(qPrintable(helpText()), stdout);
         return kDone;
     }
-    if (parser.isSet(version)) {
+    if (parser.isSet(cli.version)) {
         std::printf("merovask-scpi %s\n", MEROVASK_VERSION);
         return kDone;
     }

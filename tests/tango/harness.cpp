@@ -1,16 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "harness.h"
 
+#include "support/loopback.h"
 #include "support/simlog.h"
 
 #include <QElapsedTimer>
 
-#include <arpa/inet.h>
 #include <csignal>
-#include <netinet/in.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace tangotest {
 
@@ -47,19 +44,6 @@ void terminate(QProcess& process) {
     }
 }
 
-// A port that nothing listens on, from the kernel.
-quint16 freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
 } // namespace
 
 Sim::Sim(const QString& dir, const QString& log, const QStringList& options) : log_(log) {
@@ -84,7 +68,7 @@ QStringList Sim::commands() {
 }
 
 bool Server::start(const QString& program, const QStringList& options) {
-    port_ = freePort();
+    port_ = testsupport::freeLoopbackPort();
     endsWithTest(process_);
     QElapsedTimer took;
     took.start();

@@ -11,15 +11,18 @@ QString optionSynopsis(const OptionForm& form) {
     return synopsis;
 }
 
-QList<QCommandLineOption> commandLineOptions(std::span<const OptionForm> forms) {
-    QList<QCommandLineOption> options;
+CommandLineOptions addCommandLineOptions(QCommandLineParser& parser, std::span<const OptionForm> forms) {
+    CommandLineOptions options;
     for (const OptionForm& form : forms) {
         QCommandLineOption option(QString::fromLatin1(form.name));
         if (form.value != nullptr) {
             option.setValueName(QString::fromLatin1(form.value));
         }
-        options << option;
+        options.table << option;
     }
+    parser.addOptions(options.table);
+    parser.addOption(options.help);
+    parser.addOption(options.version);
     return options;
 }
 

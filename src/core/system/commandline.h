@@ -4,6 +4,7 @@
 // lines are both made from the same row.
 
 #include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QList>
 #include <QString>
 
@@ -20,7 +21,14 @@ struct OptionForm {
 // "--name VALUE", or "--name" for a flag: the option as the help shows it.
 QString optionSynopsis(const OptionForm& form);
 
-// One parser option per row, in the table's order.
-QList<QCommandLineOption> commandLineOptions(std::span<const OptionForm> forms);
+// A parser's options: one per row of the table, in its order, and -h/--help and --version.
+struct CommandLineOptions {
+    QList<QCommandLineOption> table;
+    QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")}};
+    QCommandLineOption version{QStringLiteral("version")};
+};
+
+// Adds the table's options, then -h/--help and --version, to `parser`.
+CommandLineOptions addCommandLineOptions(QCommandLineParser& parser, std::span<const OptionForm> forms);
 
 } // namespace platform
